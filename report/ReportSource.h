@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the compliance report reads from the tester window, afresh on every
+// rendering. The tester window implements it; tests use a plain struct.
+class ReportSource
+{
+public:
+    virtual ~ReportSource() = default;
+
+    virtual QString scaleAboutText() const = 0;    // text of `scaleabout`
+    virtual QString scaleInfoText() const = 0;     // text of `scaleinfo`
+    virtual QStringList testedCommands() const = 0; // entries of `cmds`
+    virtual QStringList commandResults() const = 0; // entries of `cmdresult`
+    virtual QString publishedCommands() const = 0;  // text of `cmdlist`
+    virtual bool CheckSMALevel1() const = 0;
+    virtual bool CheckSMALevel2() const = 0;
+};

@@ -1,0 +1,5 @@
+#include "Globals.h"
+
+namespace Globals {
+bool WeightStreamOK = false;
+}
