@@ -1,0 +1,39 @@
+#include "CommandText.h"
+
+#include <array>
+
+QString CharName(unsigned char code)
+{
+    static const std::array<const char *, 32> controlNames = {
+        "<NUL>", "<SOH>", "<STX>", "<ETX>", "<EOT>", "<ENQ>", "<ACK>", "<BEL>",
+        "<BS>",  "<HT>",  "<LF>",  "<VT>",  "<FF>",  "<CR>",  "<SO>",  "<SI>",
+        "<DLE>", "<DC1>", "<DC2>", "<DC3>", "<DC4>", "<NAK>", "<SYN>", "<ETB>",
+        "<CAN>", "<EM>",  "<SUB>", "<ESC>", "<FS>",  "<GS>",  "<RS>",  "<US>"};
+    if (code < controlNames.size())
+        return QString::fromLatin1(controlNames[code]);
+    if (code == ' ')
+        return QStringLiteral("^");
+    if (code < 127)
+        return QString(QLatin1Char(char(code)));
+    if (code == 127)
+        return QStringLiteral("<DEL>");
+    return QStringLiteral("<?>");
+}
+
+QByteArray frameCommand(const QString &command)
+{
+    return '\n' + command.toLatin1() + '\r';
+}
+
+QString printableForm(const QString &command)
+{
+    return CharName('\n') + command + CharName('\r');
+}
+
+QString trimAtCrMarker(const QString &data)
+{
+    const qsizetype marker = data.indexOf(QLatin1String("<CR>"));
+    if (marker > 0)
+        return data.left(marker);
+    return data;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// How commands look on the wire and in the list of tested commands.
+
+// Printable name of one character: "<LF>", "<CR>", "^" for a blank, the
+// character itself for 33..126, "<DEL>" for 127 and "<?>" above.
+QString CharName(unsigned char code);
+
+// LF, the command, CR: one byte per character.
+QByteArray frameCommand(const QString &command);
+
+// "<LF>", the command, "<CR>": the entry text of a tested command.
+QString printableForm(const QString &command);
+
+// Data for a command with data, cut just before the first "<CR>" marker
+// unless the marker stands at its very start.
+QString trimAtCrMarker(const QString &data);
+
+// Entries of one-letter commands are exactly this long; longer entries carry data.
+inline constexpr int kPlainEntryLength = 9;
