@@ -84,8 +84,7 @@ PortName resolvePortName(const QString &rawText)
 }
 
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool exists,
-                              bool accessible, const QString &group,
-                              const QString &libraryMessage)
+                              bool accessible, const QString &group, const QString &libraryMessage)
 {
     const QString noDevice = QStringLiteral(
         "no such device. Nothing answers at this port: check the port number, and that the "

@@ -25,8 +25,7 @@ PortName resolvePortName(const QString &text);
 // the serial library reports alike.
 enum class OpenErrorKind { NotFound, Permission, AlreadyOpen, Other };
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool exists,
-                              bool accessible, const QString &group,
-                              const QString &libraryMessage);
+                              bool accessible, const QString &group, const QString &libraryMessage);
 
 // Looks the device up in the file system and calls describeOpenError().
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device,

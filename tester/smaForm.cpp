@@ -55,7 +55,7 @@ QFont fixedPitchFont(qreal points)
 {
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
-    if (!QFontInfo(font).fixedPitch())
+    if (!QFontInfo(font).family().startsWith(QLatin1String("Courier New")))
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(points);
     return font;
@@ -123,9 +123,8 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     // A selection set by the program raises the other list's notification
     // in turn; setting the index a list already has raises nothing, so the
     // pair settles after one exchange.
-    connect(cmds, &QListWidget::currentRowChanged, this, [this](int row) {
-        cmdresult->setCurrentRow(row < cmdresult->count() ? row : -1);
-    });
+    connect(cmds, &QListWidget::currentRowChanged, this,
+            [this](int row) { cmdresult->setCurrentRow(row < cmdresult->count() ? row : -1); });
     connect(cmdresult, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             cmds->setCurrentRow(row);
@@ -196,16 +195,16 @@ void smaForm::buildControls()
     cmdresult->setEnabled(false);
     keepReadableWhenDisabled(cmdresult);
 
-    Commands = heading(QStringLiteral("Commands"), QStringLiteral("Published commands"), cmdlist,
-                       this);
+    Commands =
+        heading(QStringLiteral("Commands"), QStringLiteral("Published commands"), cmdlist, this);
     Label3 = heading(QStringLiteral("Label3"), QStringLiteral("Weight String"), weightstr, this);
     Label2 = heading(QStringLiteral("Label2"), QStringLiteral("About Scale"), scaleabout, this);
-    Label1 = heading(QStringLiteral("Label1"), QStringLiteral("Scale Information"), scaleinfo,
-                     this);
+    Label1 =
+        heading(QStringLiteral("Label1"), QStringLiteral("Scale Information"), scaleinfo, this);
     Label4 = heading(QStringLiteral("Label4"), QStringLiteral("Tested Commands"), cmds, this);
     Label6 = heading(QStringLiteral("Label6"), QStringLiteral("Command Result"), cmdresult, this);
-    Label7 = heading(QStringLiteral("Label7"), QStringLiteral("Additional Commands"), ExtraCmds,
-                     this);
+    Label7 =
+        heading(QStringLiteral("Label7"), QStringLiteral("Additional Commands"), ExtraCmds, this);
 
     auto button = [&](const char *name, const QString &caption) {
         auto *pushButton = new QPushButton(caption, this);

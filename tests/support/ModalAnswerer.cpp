@@ -1,10 +1,10 @@
 #include "ModalAnswerer.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent)
 {
@@ -39,8 +39,9 @@ void ModalAnswerer::poll()
                 box->accept();
         }
     } else {
-        windows << (modal->objectName().isEmpty() ? QString::fromLatin1(modal->metaObject()->className())
-                                                  : modal->objectName());
+        windows << (modal->objectName().isEmpty()
+                        ? QString::fromLatin1(modal->metaObject()->className())
+                        : modal->objectName());
         if (onModal)
             onModal(modal);
     }

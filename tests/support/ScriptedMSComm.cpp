@@ -43,9 +43,9 @@ bool ScriptedMSComm::setPortOpen(bool open)
         return true;
     }
     if (failOpen.failed() || m_open) {
-        m_failure = failOpen.failed() ? failOpen
-                                      : OpenFailure{OpenFailure::Busy, m_device,
-                                                    QStringLiteral("already open")};
+        m_failure = failOpen.failed()
+                        ? failOpen
+                        : OpenFailure{OpenFailure::Busy, m_device, QStringLiteral("already open")};
         return false;
     }
     m_failure = {};

@@ -29,11 +29,11 @@ private slots:
 
 void CommandTextTest::charNameCoversEveryCode()
 {
-    const QStringList controls = {
-        "<NUL>", "<SOH>", "<STX>", "<ETX>", "<EOT>", "<ENQ>", "<ACK>", "<BEL>",
-        "<BS>",  "<HT>",  "<LF>",  "<VT>",  "<FF>",  "<CR>",  "<SO>",  "<SI>",
-        "<DLE>", "<DC1>", "<DC2>", "<DC3>", "<DC4>", "<NAK>", "<SYN>", "<ETB>",
-        "<CAN>", "<EM>",  "<SUB>", "<ESC>", "<FS>",  "<GS>",  "<RS>",  "<US>"};
+    const QStringList controls = {"<NUL>", "<SOH>", "<STX>", "<ETX>", "<EOT>", "<ENQ>", "<ACK>",
+                                  "<BEL>", "<BS>",  "<HT>",  "<LF>",  "<VT>",  "<FF>",  "<CR>",
+                                  "<SO>",  "<SI>",  "<DLE>", "<DC1>", "<DC2>", "<DC3>", "<DC4>",
+                                  "<NAK>", "<SYN>", "<ETB>", "<CAN>", "<EM>",  "<SUB>", "<ESC>",
+                                  "<FS>",  "<GS>",  "<RS>",  "<US>"};
     for (int code = 0; code < 256; ++code) {
         QString expected;
         if (code < 32)
@@ -73,12 +73,18 @@ void CommandTextTest::crMarkerCutsDataUnlessAtItsStart_data()
 {
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("marker after data") << "000001.000<CR>" << "000001.000";
-    QTest::newRow("marker at the start") << "<CR>xyz" << "<CR>xyz";
-    QTest::newRow("no marker") << "lb " << "lb ";
-    QTest::newRow("first of two markers") << "ab<CR>cd<CR>" << "ab";
-    QTest::newRow("lower case is no marker") << "ab<cr>" << "ab<cr>";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("marker after data") << "000001.000<CR>"
+                                       << "000001.000";
+    QTest::newRow("marker at the start") << "<CR>xyz"
+                                         << "<CR>xyz";
+    QTest::newRow("no marker") << "lb "
+                               << "lb ";
+    QTest::newRow("first of two markers") << "ab<CR>cd<CR>"
+                                          << "ab";
+    QTest::newRow("lower case is no marker") << "ab<cr>"
+                                             << "ab<cr>";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void CommandTextTest::crMarkerCutsDataUnlessAtItsStart()
@@ -140,10 +146,10 @@ void CommandTextTest::takeAnswer_data()
     QTest::addColumn<QByteArray>("rest");
     QTest::newRow("plain") << QByteArray("\nSMA:2/1.0\r") << true << QByteArray("SMA:2/1.0")
                            << QByteArray();
-    QTest::newRow("noise before the LF goes") << QByteArray("xx\nOK\r") << true
-                                              << QByteArray("OK") << QByteArray();
-    QTest::newRow("second answer waits") << QByteArray("\nA1\r\nA2\r") << true
-                                         << QByteArray("A1") << QByteArray("\nA2\r");
+    QTest::newRow("noise before the LF goes")
+        << QByteArray("xx\nOK\r") << true << QByteArray("OK") << QByteArray();
+    QTest::newRow("second answer waits")
+        << QByteArray("\nA1\r\nA2\r") << true << QByteArray("A1") << QByteArray("\nA2\r");
     QTest::newRow("no CR yet") << QByteArray("\nhalf") << false << QByteArray()
                                << QByteArray("\nhalf");
     QTest::newRow("no LF yet") << QByteArray("text\r") << false << QByteArray()
@@ -207,10 +213,10 @@ void CommandTextTest::level1_data()
     QTest::newRow("empty") << QStringList() << QStringList() << false;
     QTest::newRow("all five") << five << passed << true;
     QTest::newRow("among others, shuffled")
-        << QStringList{"<LF>I<CR>", "<LF>W<CR>", "<LF>H<CR>", "<LF>Z<CR>", "<LF>B<CR>",
-                       "<LF>A<CR>", "<LF>Ulb <CR>", "<LF>D<CR>"}
-        << QStringList{"Failed", "Passed", "Failed", "Passed", "Passed", "Passed", "Failed",
-                       "Passed"}
+        << QStringList{"<LF>I<CR>", "<LF>W<CR>", "<LF>H<CR>",    "<LF>Z<CR>",
+                       "<LF>B<CR>", "<LF>A<CR>", "<LF>Ulb <CR>", "<LF>D<CR>"}
+        << QStringList{"Failed", "Passed", "Failed", "Passed",
+                       "Passed", "Passed", "Failed", "Passed"}
         << true;
     QTest::newRow("one failed") << five
                                 << QStringList{"Passed", "Passed", "Failed", "Passed", "Passed"}
@@ -221,14 +227,13 @@ void CommandTextTest::level1_data()
     QTest::newRow("one missing") << five.mid(0, 4) << passed.mid(0, 4) << false;
     QTest::newRow("newest still awaiting its result") << five << passed.mid(0, 4) << false;
     QTest::newRow("letters inside data do not count")
-        << QStringList{"<LF>A<CR>", "<LF>B<CR>", "<LF>D<CR>", "<LF>Z<CR>", "<LF>TW<CR>"}
-        << passed << false;
+        << QStringList{"<LF>A<CR>", "<LF>B<CR>", "<LF>D<CR>", "<LF>Z<CR>", "<LF>TW<CR>"} << passed
+        << false;
     QTest::newRow("lower case does not count")
-        << QStringList{"<LF>A<CR>", "<LF>B<CR>", "<LF>D<CR>", "<LF>Z<CR>", "<LF>w<CR>"}
-        << passed << false;
+        << QStringList{"<LF>A<CR>", "<LF>B<CR>", "<LF>D<CR>", "<LF>Z<CR>", "<LF>w<CR>"} << passed
+        << false;
     QTest::newRow("a letter twice cannot stand in for another")
-        << QStringList{"<LF>A<CR>", "<LF>A<CR>", "<LF>A<CR>", "<LF>D<CR>", "<LF>Z<CR>",
-                       "<LF>W<CR>"}
+        << QStringList{"<LF>A<CR>", "<LF>A<CR>", "<LF>A<CR>", "<LF>D<CR>", "<LF>Z<CR>", "<LF>W<CR>"}
         << QStringList(6, "Passed") << false;
 }
 

@@ -31,65 +31,92 @@ void DiscoveryTest::step_data()
     QTest::addColumn<QString>("nextCur");
 
     const QString extra = "HPQRSTMCU";
-    QTest::newRow("about line") << 1 << "" << 0 << "SMA:2/1.0" << extra << Show::AppendAbout
-                                << "B" << 1 << "" << "";
-    QTest::newRow("about END") << 1 << "" << 3 << "END:" << extra << Show::Nothing << "I" << 2
-                               << "" << "";
-    QTest::newRow("about END anywhere") << 1 << "" << 3 << "xxEND:yy" << extra << Show::Nothing
-                                        << "I" << 2 << "" << "";
-    QTest::newRow("about end is case sensitive") << 1 << "" << 3 << "end:" << extra
-                                                 << Show::AppendAbout << "B" << 1 << "" << "";
+    QTest::newRow("about line") << 1 << "" << 0 << "SMA:2/1.0" << extra << Show::AppendAbout << "B"
+                                << 1 << ""
+                                << "";
+    QTest::newRow("about END") << 1 << "" << 3 << "END:" << extra << Show::Nothing << "I" << 2 << ""
+                               << "";
+    QTest::newRow("about END anywhere")
+        << 1 << "" << 3 << "xxEND:yy" << extra << Show::Nothing << "I" << 2 << ""
+        << "";
+    QTest::newRow("about end is case sensitive")
+        << 1 << "" << 3 << "end:" << extra << Show::AppendAbout << "B" << 1 << ""
+        << "";
     QTest::newRow("? to A is shown and the listing goes on")
-        << 1 << "" << 0 << "?" << extra << Show::AppendAbout << "B" << 1 << "" << "";
+        << 1 << "" << 0 << "?" << extra << Show::AppendAbout << "B" << 1 << ""
+        << "";
     QTest::newRow("? to the first B is shown and the listing goes on")
-        << 1 << "" << 1 << "?" << extra << Show::AppendAbout << "B" << 1 << "" << "";
+        << 1 << "" << 1 << "?" << extra << Show::AppendAbout << "B" << 1 << ""
+        << "";
     QTest::newRow("? to a repeated B ends the listing")
-        << 1 << "" << 2 << "?" << extra << Show::Nothing << "I" << 2 << "" << "";
-    QTest::newRow("info line") << 2 << "" << 0 << "TYP:S" << extra << Show::AppendInformation
-                               << "N" << 2 << "" << "";
-    QTest::newRow("info CMD") << 2 << "" << 1 << "CMD:ABDWZXHM" << extra
-                              << Show::PublishCommands << "N" << 2 << "ABDWZXHM" << "";
+        << 1 << "" << 2 << "?" << extra << Show::Nothing << "I" << 2 << ""
+        << "";
+    QTest::newRow("info line") << 2 << "" << 0 << "TYP:S" << extra << Show::AppendInformation << "N"
+                               << 2 << ""
+                               << "";
+    QTest::newRow("info CMD") << 2 << "" << 1 << "CMD:ABDWZXHM" << extra << Show::PublishCommands
+                              << "N" << 2 << "ABDWZXHM"
+                              << "";
     QTest::newRow("CMD anywhere, letters from the 5th character")
         << 2 << "" << 1 << "xCMD:AB" << extra << Show::PublishCommands << "N" << 2 << ":AB"
         << "";
-    QTest::newRow("END before CMD") << 2 << "" << 1 << "CMD:END:" << extra << Show::Nothing
-                                    << "Z" << 3 << "" << "";
+    QTest::newRow("END before CMD")
+        << 2 << "" << 1 << "CMD:END:" << extra << Show::Nothing << "Z" << 3 << ""
+        << "";
     QTest::newRow("? to a repeated N ends the listing")
-        << 2 << "AB" << 2 << "?" << extra << Show::Nothing << "Z" << 3 << "AB" << "";
-    QTest::newRow("? to I is shown") << 2 << "" << 0 << "?" << extra << Show::AppendInformation
-                                     << "N" << 2 << "" << "";
-    QTest::newRow("Z with published letters") << 3 << "XAB" << 0 << "Z1G 0" << extra
-                                              << Show::Nothing << "X" << 4 << "AB" << "X";
+        << 2 << "AB" << 2 << "?" << extra << Show::Nothing << "Z" << 3 << "AB"
+        << "";
+    QTest::newRow("? to I is shown")
+        << 2 << "" << 0 << "?" << extra << Show::AppendInformation << "N" << 2 << ""
+        << "";
+    QTest::newRow("Z with published letters")
+        << 3 << "XAB" << 0 << "Z1G 0" << extra << Show::Nothing << "X" << 4 << "AB"
+        << "X";
     QTest::newRow("Z without published letters")
-        << 3 << "" << 0 << "Z1G 0" << extra << Show::Nothing << "H" << 5 << "PQRSTMCU" << "H";
-    QTest::newRow("Z without anything goes to W") << 3 << "" << 0 << "ok" << "" << Show::Nothing
-                                                  << "W" << 6 << "" << "";
-    QTest::newRow("published next") << 4 << "DW" << 0 << "ok" << extra << Show::Nothing << "D"
-                                    << 4 << "W" << "D";
-    QTest::newRow("one X skipped") << 4 << "XHM" << 0 << "ok" << extra << Show::Nothing << "H"
-                                   << 4 << "M" << "H";
-    QTest::newRow("second X sent") << 4 << "XXM" << 0 << "ok" << extra << Show::Nothing << "X"
-                                   << 4 << "M" << "X";
-    QTest::newRow("X last starts the additional ones")
-        << 4 << "X" << 0 << "ok" << "HP" << Show::Nothing << "H" << 5 << "P" << "H";
-    QTest::newRow("published run dry") << 4 << "" << 0 << "ok" << "HP" << Show::Nothing << "H"
-                                       << 5 << "P" << "H";
-    QTest::newRow("additional next") << 5 << "PQ" << 0 << "?" << extra << Show::Nothing << "P"
-                                     << 5 << "Q" << "P";
+        << 3 << "" << 0 << "Z1G 0" << extra << Show::Nothing << "H" << 5 << "PQRSTMCU"
+        << "H";
+    QTest::newRow("Z without anything goes to W") << 3 << "" << 0 << "ok"
+                                                  << "" << Show::Nothing << "W" << 6 << ""
+                                                  << "";
+    QTest::newRow("published next")
+        << 4 << "DW" << 0 << "ok" << extra << Show::Nothing << "D" << 4 << "W"
+        << "D";
+    QTest::newRow("one X skipped")
+        << 4 << "XHM" << 0 << "ok" << extra << Show::Nothing << "H" << 4 << "M"
+        << "H";
+    QTest::newRow("second X sent")
+        << 4 << "XXM" << 0 << "ok" << extra << Show::Nothing << "X" << 4 << "M"
+        << "X";
+    QTest::newRow("X last starts the additional ones") << 4 << "X" << 0 << "ok"
+                                                       << "HP" << Show::Nothing << "H" << 5 << "P"
+                                                       << "H";
+    QTest::newRow("published run dry") << 4 << "" << 0 << "ok"
+                                       << "HP" << Show::Nothing << "H" << 5 << "P"
+                                       << "H";
+    QTest::newRow("additional next")
+        << 5 << "PQ" << 0 << "?" << extra << Show::Nothing << "P" << 5 << "Q"
+        << "P";
     QTest::newRow("additional X sent as it stands")
-        << 5 << "XQ" << 0 << "?" << extra << Show::Nothing << "X" << 5 << "Q" << "X";
-    QTest::newRow("additional run dry") << 5 << "" << 0 << "?" << extra << Show::Nothing << "W"
-                                        << 6 << "" << "";
-    QTest::newRow("weight") << 6 << "" << 0 << " 1G       5.025lb " << extra << Show::Weight
-                            << "D" << 7 << "" << "";
-    QTest::newRow("diagnostics ends the run") << 7 << "" << 0 << "    " << extra << Show::Nothing
-                                              << "" << 0 << "" << "";
-    QTest::newRow("idle does nothing") << 0 << "AB" << 0 << "x" << extra << Show::Nothing << ""
-                                       << 0 << "AB" << "";
-    QTest::newRow("single test does nothing") << -1 << "" << 0 << "x" << extra << Show::Nothing
-                                              << "" << -1 << "" << "";
-    QTest::newRow("retest does nothing") << 104 << "" << 0 << "x" << extra << Show::Nothing << ""
-                                         << 104 << "" << "";
+        << 5 << "XQ" << 0 << "?" << extra << Show::Nothing << "X" << 5 << "Q"
+        << "X";
+    QTest::newRow("additional run dry")
+        << 5 << "" << 0 << "?" << extra << Show::Nothing << "W" << 6 << ""
+        << "";
+    QTest::newRow("weight") << 6 << "" << 0 << " 1G       5.025lb " << extra << Show::Weight << "D"
+                            << 7 << ""
+                            << "";
+    QTest::newRow("diagnostics ends the run")
+        << 7 << "" << 0 << "    " << extra << Show::Nothing << "" << 0 << ""
+        << "";
+    QTest::newRow("idle does nothing")
+        << 0 << "AB" << 0 << "x" << extra << Show::Nothing << "" << 0 << "AB"
+        << "";
+    QTest::newRow("single test does nothing")
+        << -1 << "" << 0 << "x" << extra << Show::Nothing << "" << -1 << ""
+        << "";
+    QTest::newRow("retest does nothing")
+        << 104 << "" << 0 << "x" << extra << Show::Nothing << "" << 104 << ""
+        << "";
 }
 
 void DiscoveryTest::step()
@@ -125,14 +152,14 @@ void DiscoveryTest::wholeRuns_data()
         << QStringList{"SMA:2/1.0", "MFG:ACME", "END:"}
         << QStringList{"SMA:2/1.0", "CMD:ABDWZXHM", "END:"} << "HPQRSTMCU"
         << "A B B I N N Z A B D W Z H M H P Q R S T M C U W D";
-    QTest::newRow("no CMD line") << QStringList{"END:"} << QStringList{"TYP:S", "END:"}
-                                 << "HP" << "A I N Z H P W D";
+    QTest::newRow("no CMD line") << QStringList{"END:"} << QStringList{"TYP:S", "END:"} << "HP"
+                                 << "A I N Z H P W D";
     QTest::newRow("no END lines, listings end with ?")
-        << QStringList{"SMA:2/1.0", "REV:1", "?"} << QStringList{"SMA:2/1.0", "CMD:T", "?"}
-        << "" << "A B B I N N Z T W D";
-    QTest::newRow("first published X is sent") << QStringList{"END:"}
-                                               << QStringList{"CMD:XAB", "END:"} << ""
-                                               << "A I N Z X A B W D";
+        << QStringList{"SMA:2/1.0", "REV:1", "?"} << QStringList{"SMA:2/1.0", "CMD:T", "?"} << ""
+        << "A B B I N N Z T W D";
+    QTest::newRow("first published X is sent")
+        << QStringList{"END:"} << QStringList{"CMD:XAB", "END:"} << ""
+        << "A I N Z X A B W D";
 }
 
 void DiscoveryTest::wholeRuns()

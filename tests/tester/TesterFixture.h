@@ -1,0 +1,153 @@
+#pragma once
+
+#include "ScriptedMSComm.h"
+#include "smaForm.h"
+
+#include <QComboBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// The tester window with what leaves it recorded instead of shown: messages
+// are confirmed at once, the hand-over windows are noted, and ending the
+// application is counted.
+class RecordingSmaForm : public smaForm
+{
+    Q_OBJECT
+public:
+    using smaForm::smaForm;
+
+    QStringList messages;                    // "<text>" or "<text>\n<detail>"
+    std::function<void()> whileMessageShows; // runs while a message is up
+    QStringList handOver;                    // "VerifyWeight port closed", "PrintButton"
+    int endedApplication = 0;
+    QStringList portLogWhenEnded;
+
+protected:
+    void showMessage(const QString &text, const QString &detail) override
+    {
+        messages << (detail.isEmpty() ? text : text + QLatin1Char('\n') + detail);
+        if (whileMessageShows)
+            whileMessageShows();
+    }
+    void showWeightStreamAnalysis() override
+    {
+        handOver << QStringLiteral("VerifyWeight port %1")
+                        .arg(port()->portOpen() ? QStringLiteral("open")
+                                                : QStringLiteral("closed"));
+    }
+    void showReportPreview() override { handOver << QStringLiteral("PrintButton"); }
+    void endApplication() override
+    {
+        ++endedApplication;
+        if (auto *scripted = qobject_cast<ScriptedMSComm *>(port()))
+            portLogWhenEnded = scripted->log;
+    }
+};
+
+// A scale answering from fixed lines: the About lines to "A" then each "B",
+// the Information lines to "I" then each "N" ("?" once they run out), and
+// `answers` for every other command ("?" when missing).
+struct ScriptedScale
+{
+    QStringList about{QStringLiteral("SMA:2/1.0"), QStringLiteral("MFG:ACME"),
+                      QStringLiteral("END:")};
+    QStringList info{QStringLiteral("SMA:2/1.0"), QStringLiteral("CMD:ABDWZXHM"),
+                     QStringLiteral("END:")};
+    QHash<QString, QString> answers{
+        {QStringLiteral("Z"), QStringLiteral("Z1G       0.000kg ")},
+        {QStringLiteral("W"), QStringLiteral(" 1G       5.025kg ")},
+        {QStringLiteral("H"), QStringLiteral(" 1g      5.0250kg ")},
+        {QStringLiteral("M"), QStringLiteral(" 1T       0.000kg ")},
+        {QStringLiteral("D"), QStringLiteral("    ")},
+        {QStringLiteral("T"), QStringLiteral(" 1N       0.000kg ")},
+        {QStringLiteral("C"), QStringLiteral(" 1G       5.025kg ")},
+    };
+    QByteArray lineEnd = "\r";
+    bool silent = false;
+    int aboutIndex = 0;
+    int infoIndex = 0;
+
+    QString answerText(const QString &command)
+    {
+        if (command == QLatin1String("A"))
+            aboutIndex = 0;
+        if (command == QLatin1String("A") || command == QLatin1String("B"))
+            return about.value(aboutIndex++, QStringLiteral("?"));
+        if (command == QLatin1String("I"))
+            infoIndex = 0;
+        if (command == QLatin1String("I") || command == QLatin1String("N"))
+            return info.value(infoIndex++, QStringLiteral("?"));
+        return answers.value(command, QStringLiteral("?"));
+    }
+
+    QByteArray respond(const QByteArray &frame)
+    {
+        if (silent || frame.size() < 2)
+            return {};
+        const QString command = QString::fromLatin1(frame.mid(1, frame.size() - 2));
+        return '\n' + answerText(command).toLatin1() + lineEnd;
+    }
+};
+
+// One tester window on a scripted port, with its controls at hand.
+struct TesterFixture
+{
+    ScriptedPorts ports;
+    std::unique_ptr<RecordingSmaForm> form;
+    ScriptedMSComm *port = nullptr;
+
+    TesterFixture()
+    {
+        form = std::make_unique<RecordingSmaForm>(ports.factory());
+        port = ports.last();
+        edit("Port")->setText(QStringLiteral("/dev/ttyTEST0"));
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        return form->findChild<T *>(QString::fromLatin1(name));
+    }
+    QListWidget *list(const char *name) const { return child<QListWidget>(name); }
+    QLineEdit *edit(const char *name) const { return child<QLineEdit>(name); }
+    QPlainTextEdit *text(const char *name) const { return child<QPlainTextEdit>(name); }
+    QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+    QString status() const { return child<QLabel>("smaError")->text(); }
+    QTimer *timer() const { return child<QTimer>("Timer1"); }
+
+    static QStringList entries(const QListWidget *list)
+    {
+        QStringList texts;
+        for (int row = 0; row < list->count(); ++row)
+            texts << list->item(row)->text();
+        return texts;
+    }
+    QStringList cmds() const { return entries(list("cmds")); }
+    QStringList results() const { return entries(list("cmdresult")); }
+
+    // The commands written, each without its LF and CR.
+    QStringList sentCommands() const
+    {
+        QStringList commands;
+        for (const QByteArray &frame : port->frames)
+            commands << QString::fromLatin1(frame.mid(1, frame.size() - 2));
+        return commands;
+    }
+
+    void answerWith(ScriptedScale &scale)
+    {
+        port->responder = [&scale](const QByteArray &frame) { return scale.respond(frame); };
+    }
+
+    void tick(int row, bool checked = true) const
+    {
+        list("cmds")->item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    }
+};

@@ -1,0 +1,412 @@
+#include "Globals.h"
+#include "ModalAnswerer.h"
+#include "TesterFixture.h"
+
+#include <QAccessible>
+#include <QtTest>
+
+// The tester window over a scripted port: its controls after load, the
+// opening and closing of the connection, Close, the list coupling, and the
+// failures of an opening.
+class SmaFormTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { Globals::WeightStreamOK = true; }
+
+    void controlsAfterLoad();
+    void everyControlIsNamedForScreenReaders();
+    void startAcceleratorOpensTheConnection();
+    void openingRunsInOrder();
+    void answersWaitWhileTheOpeningMessageShows();
+    void lineStateNotificationDuringOpeningIsHarmless();
+    void stopClosesAndKeepsWhatIsShown();
+    void closeWithOpenPortClosesItFirst();
+    void closeWithoutPortLeavesItAlone();
+    void unloadClosesThePort();
+    void listSelectionsFollowEachOther();
+    void openingFailuresKeepTheWindow_data();
+    void openingFailuresKeepTheWindow();
+    void realMessageBoxesAreShownModally();
+};
+
+void SmaFormTest::controlsAfterLoad()
+{
+    TesterFixture f;
+    RecordingSmaForm &w = *f.form;
+    QCOMPARE(w.objectName(), QString("smaForm"));
+    QCOMPARE(w.windowTitle(), QString("SMA Compliance Tester"));
+    QVERIFY(!Globals::WeightStreamOK);
+    QCOMPARE(f.status(), QString("Not connected"));
+
+    const QList<QPair<const char *, QString>> labels = {{"Label8", "S.M.A."},
+                                                        {"Commands", "Published commands"},
+                                                        {"Label3", "Weight String"},
+                                                        {"Label2", "About Scale"},
+                                                        {"Label1", "Scale Information"},
+                                                        {"Label4", "Tested Commands"},
+                                                        {"Label6", "Command Result"},
+                                                        {"Label7", "Additional Commands"},
+                                                        {"Label5", "Port"}};
+    for (const auto &[name, caption] : labels) {
+        auto *label = f.child<QLabel>(name);
+        QVERIFY2(label, name);
+        QCOMPARE(label->text(), caption);
+    }
+    QCOMPARE(f.child<QLabel>("Label8")->font().pointSize(), 48);
+    QVERIFY(f.child<QLabel>("Label8")->font().bold());
+    QVERIFY(f.child<QLabel>("smaError")->font().bold());
+
+    const QList<QPair<const char *, QString>> buttons = {
+        {"KeyTare", "Key Tare"}, {"SetUnits", "Set Units"}, {"VerifyWeight", "Check Weight"},
+        {"Connect", "&Start"},   {"PrintButton", "Print"},  {"Close", "&Close"}};
+    for (const auto &[name, caption] : buttons) {
+        auto *button = f.button(name);
+        QVERIFY2(button, name);
+        QCOMPARE(button->text(), caption);
+    }
+    QVERIFY(f.button("VerifyWeight")->isHidden());
+
+    QCOMPARE(f.edit("cmdlist")->text(), QString());
+    QCOMPARE(f.edit("weightstr")->text(), QString());
+    QCOMPARE(f.edit("ExtraCmds")->text(), QString("HPQRSTMCU"));
+    QCOMPARE(f.edit("TareValue")->text(), QString("000001.000"));
+    QVERIFY(f.text("scaleabout")->toPlainText().isEmpty());
+    QVERIFY(f.text("scaleinfo")->toPlainText().isEmpty());
+    QCOMPARE(f.list("cmds")->count(), 0);
+    QCOMPARE(f.list("cmdresult")->count(), 0);
+
+    // What the operator may use, and what only shows what the program wrote.
+    for (const char *name : {"ExtraCmds", "cmdlist", "weightstr"})
+        QVERIFY2(!f.edit(name)->isEnabled(), name);
+    QVERIFY(!f.text("scaleabout")->isEnabled());
+    QVERIFY(!f.text("scaleinfo")->isEnabled());
+    QVERIFY(!f.list("cmdresult")->isEnabled());
+    QVERIFY(f.list("cmds")->isEnabled());
+    QVERIFY(f.edit("Port")->isEnabled());
+    QVERIFY(f.edit("TareValue")->isEnabled());
+
+    auto *units = f.child<QComboBox>("UnitsValue");
+    QCOMPARE(units->count(), 26);
+    QCOMPARE(units->currentText(), QString("lb "));
+    QCOMPARE(units->itemText(24), QString("%  "));
+    QCOMPARE(units->itemText(25), QString("   "));
+    for (int i = 0; i < units->count(); ++i)
+        QCOMPARE(units->itemText(i).size(), 3);
+
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.timer()->interval(), 3000);
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(f.port->log.isEmpty());
+    QCOMPARE(w.testId(), qint16(0));
+
+    // The two lists share their look so that rows read across.
+    QCOMPARE(f.list("cmds")->font(), f.list("cmdresult")->font());
+    const QFontMetrics metrics(f.list("cmds")->font());
+    QCOMPARE(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
+}
+
+void SmaFormTest::everyControlIsNamedForScreenReaders()
+{
+    TesterFixture f;
+    const QList<QPair<const char *, QString>> expected = {{"cmdlist", "Published commands"},
+                                                          {"weightstr", "Weight String"},
+                                                          {"scaleabout", "About Scale"},
+                                                          {"scaleinfo", "Scale Information"},
+                                                          {"cmds", "Tested Commands"},
+                                                          {"cmdresult", "Command Result"},
+                                                          {"ExtraCmds", "Additional Commands"},
+                                                          {"Port", "Port"},
+                                                          {"KeyTare", "Key Tare"},
+                                                          {"SetUnits", "Set Units"},
+                                                          {"Connect", "Start"},
+                                                          {"PrintButton", "Print"},
+                                                          {"Close", "Close"}};
+    for (const auto &[name, accessibleName] : expected) {
+        auto *widget = f.child<QWidget>(name);
+        QVERIFY2(widget, name);
+        QCOMPARE(widget->accessibleName(), accessibleName);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(iface);
+        QCOMPARE(iface->text(QAccessible::Name), accessibleName);
+    }
+    QVERIFY(!f.child<QWidget>("TareValue")->accessibleName().isEmpty());
+    QVERIFY(!f.child<QWidget>("UnitsValue")->accessibleName().isEmpty());
+    // Headings lead the keyboard to their box.
+    QCOMPARE(f.child<QLabel>("Label5")->buddy(), f.child<QWidget>("Port"));
+    QCOMPARE(f.child<QLabel>("Label4")->buddy(), f.child<QWidget>("cmds"));
+}
+
+void SmaFormTest::startAcceleratorOpensTheConnection()
+{
+    TesterFixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    // A mnemonic presses its button with a short animation: wait for the click.
+    QTest::keyClick(f.form.get(), Qt::Key_S, Qt::AltModifier);
+    QTRY_VERIFY(f.port->portOpen());
+    QCOMPARE(f.button("Connect")->text(), QString("&Stop"));
+    QTest::keyClick(f.form.get(), Qt::Key_S, Qt::AltModifier);
+    QTRY_VERIFY(!f.port->portOpen());
+    QTest::keyClick(f.form.get(), Qt::Key_C, Qt::AltModifier);
+    QTRY_COMPARE(f.form->endedApplication, 1);
+}
+
+void SmaFormTest::openingRunsInOrder()
+{
+    TesterFixture f;
+    f.edit("weightstr")->setText("old weight");
+    f.text("scaleabout")->setPlainText("old about\n");
+    f.text("scaleinfo")->setPlainText("old info\n");
+    f.edit("cmdlist")->setText("OLD");
+
+    // A first connection leaves entries behind.
+    f.button("Connect")->click();
+    f.port->deliver("\nSMA:2/1.0\r");
+    f.button("Connect")->click();
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>B<CR>"}));
+    QCOMPARE(f.results(), QStringList({"Passed"}));
+
+    f.port->log.clear();
+    f.port->frames.clear();
+    f.port->written.clear();
+    f.form->messages.clear();
+    QStringList logWhileMessage;
+    f.form->whileMessageShows = [&] { logWhileMessage = f.port->log; };
+    f.button("Connect")->click();
+
+    QCOMPARE(f.form->messages,
+             QStringList({"Set the device to 9600,8,N,1 and verify center of zero"}));
+    QCOMPARE(logWhileMessage, QStringList({"CommPort=/dev/ttyTEST0", "Settings=9600,n,8,1",
+                                           "RThreshold=0", "SThreshold=0", "PortOpen=1", "Input"}));
+    QCOMPARE(f.port->log.mid(logWhileMessage.size()),
+             QStringList({"RThreshold=1", "SThreshold=1", "Output=0a 41 0d"}));
+    QCOMPARE(f.port->written, QByteArray::fromHex("0a410d"));
+    QCOMPARE(f.button("Connect")->text(), QString("&Stop"));
+    QCOMPARE(f.status(), QString("Connected"));
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>"}));
+    QVERIFY(f.results().isEmpty());
+    QVERIFY(f.text("scaleabout")->toPlainText().isEmpty());
+    QVERIFY(f.text("scaleinfo")->toPlainText().isEmpty());
+    QVERIFY(f.edit("cmdlist")->text().isEmpty());
+    QCOMPARE(f.edit("weightstr")->text(), QString("old weight"));
+    QVERIFY(f.timer()->isActive());
+    QCOMPARE(f.timer()->interval(), 3000);
+    QCOMPARE(f.form->testId(), qint16(1));
+    QVERIFY(f.form->rxText().isEmpty());
+
+    // The first answer sends the next command and shows "Testing" again.
+    f.port->deliver("\nSMA:2/1.0\r");
+    QCOMPARE(f.status(), QString("Testing"));
+}
+
+void SmaFormTest::answersWaitWhileTheOpeningMessageShows()
+{
+    TesterFixture f;
+    int notificationsWhileMessage = -1;
+    f.form->whileMessageShows = [&] {
+        const int before = f.port->notifications();
+        f.port->deliver("\nEARLY\r");
+        notificationsWhileMessage = f.port->notifications() - before;
+    };
+    f.button("Connect")->click();
+    QCOMPARE(notificationsWhileMessage, 0);
+    QVERIFY(f.text("scaleabout")->toPlainText().isEmpty());
+    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+}
+
+void SmaFormTest::lineStateNotificationDuringOpeningIsHarmless()
+{
+    TesterFixture f;
+    // A single test has been answered before, leaving TestId at -1.
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("KeyTare")->click();
+    QTRY_COMPARE(f.form->testId(), qint16(-1));
+    QVERIFY(!f.port->portOpen());
+    f.port->responder = nullptr;
+
+    f.form->whileMessageShows = [&] {
+        for (int code : {3, 4, 5, 6, 1001, 1010})
+            f.port->raiseEvent(code);
+    };
+    f.button("Connect")->click();
+    QVERIFY(f.port->portOpen());
+    QCOMPARE(f.sentCommands().last(), QString("A"));
+    QCOMPARE(f.button("Connect")->text(), QString("&Stop"));
+    QCOMPARE(f.status(), QString("Connected"));
+    QVERIFY(f.timer()->isActive());
+}
+
+void SmaFormTest::stopClosesAndKeepsWhatIsShown()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    f.port->deliver("\nSMA:2/1.0\r");
+    f.port->log.clear();
+    f.button("Connect")->click();
+    QCOMPARE(f.port->log, QStringList({"PortOpen=0"}));
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>B<CR>"}));
+    QCOMPARE(f.results(), QStringList({"Passed"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.form->testId(), qint16(1));
+}
+
+void SmaFormTest::closeWithOpenPortClosesItFirst()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    f.button("Close")->click();
+    QCOMPARE(f.form->endedApplication, 1);
+    QCOMPARE(f.form->portLogWhenEnded.last(), QString("PortOpen=0"));
+    QVERIFY(!f.port->portOpen());
+}
+
+void SmaFormTest::closeWithoutPortLeavesItAlone()
+{
+    TesterFixture f;
+    f.button("Close")->click();
+    QCOMPARE(f.form->endedApplication, 1);
+    QVERIFY(f.form->portLogWhenEnded.isEmpty());
+}
+
+void SmaFormTest::unloadClosesThePort()
+{
+    TesterFixture f;
+    f.form->show();
+    f.button("Connect")->click();
+    QVERIFY(f.port->portOpen());
+    QVERIFY(f.form->close());
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.form->endedApplication, 0);
+}
+
+void SmaFormTest::listSelectionsFollowEachOther()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QVERIFY(f.results().size() >= 6);
+
+    QSignalSpy cmdsChanged(f.list("cmds"), &QListWidget::currentRowChanged);
+    QSignalSpy resultsChanged(f.list("cmdresult"), &QListWidget::currentRowChanged);
+    f.list("cmds")->setCurrentRow(3);
+    QCOMPARE(f.list("cmdresult")->currentRow(), 3);
+    QCOMPARE(f.list("cmds")->currentRow(), 3);
+    QCOMPARE(cmdsChanged.count(), 1);
+    QCOMPARE(resultsChanged.count(), 1);
+
+    // The newest entry may still lack its result: no result is selected.
+    f.port->responder = nullptr;
+    f.button("Connect")->click();
+    const int newest = f.list("cmds")->count() - 1;
+    QCOMPARE(newest, 0);
+    QCOMPARE(f.list("cmdresult")->count(), 0);
+    f.list("cmds")->setCurrentRow(newest);
+    QCOMPARE(f.list("cmds")->currentRow(), newest);
+    QCOMPARE(f.list("cmdresult")->currentRow(), -1);
+}
+
+void SmaFormTest::openingFailuresKeepTheWindow_data()
+{
+    QTest::addColumn<QString>("portText");
+    QTest::addColumn<int>("failureKind");
+    QTest::addColumn<QString>("expectedDetail");
+    QTest::addColumn<bool>("attemptsOpen");
+
+    QTest::newRow("empty port") << "" << int(OpenFailure::None) << "no port is given" << false;
+    QTest::newRow("letters") << "abc" << int(OpenFailure::None) << "abc: this names no serial port"
+                             << false;
+    QTest::newRow("beyond 16 bits")
+        << "70000" << int(OpenFailure::None) << "70000: this is not a port number" << false;
+    QTest::newRow("zero") << "0" << int(OpenFailure::None) << "0: this is not a port number"
+                          << false;
+    QTest::newRow("no such device") << "/dev/ttyTEST0" << int(OpenFailure::NoSuchDevice)
+                                    << "/dev/ttyTEST0: no such device" << true;
+    QTest::newRow("permission denied") << "/dev/ttyTEST0" << int(OpenFailure::PermissionDenied)
+                                       << "/dev/ttyTEST0: permission denied" << true;
+    QTest::newRow("busy") << "/dev/ttyTEST0" << int(OpenFailure::Busy)
+                          << "/dev/ttyTEST0: the port is busy" << true;
+}
+
+void SmaFormTest::openingFailuresKeepTheWindow()
+{
+    QFETCH(QString, portText);
+    QFETCH(int, failureKind);
+    QFETCH(QString, expectedDetail);
+    QFETCH(bool, attemptsOpen);
+
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2); // a whole run, so every box holds something
+    f.tick(2);
+    QTRY_COMPARE(f.form->testId(), qint16(-1));
+    QVERIFY(f.form->checkedItem(2));
+    const QStringList cmdsBefore = f.cmds();
+    const QStringList resultsBefore = f.results();
+    const QString aboutBefore = f.text("scaleabout")->toPlainText();
+    const QString infoBefore = f.text("scaleinfo")->toPlainText();
+    const QString weightBefore = f.edit("weightstr")->text();
+    const QString listBefore = f.edit("cmdlist")->text();
+    QVERIFY(!aboutBefore.isEmpty() && !weightBefore.isEmpty() && !listBefore.isEmpty());
+
+    f.form->messages.clear();
+    f.port->log.clear();
+    f.edit("Port")->setText(portText);
+    static const QHash<int, QString> reasons = {
+        {OpenFailure::NoSuchDevice, "no such device. Nothing answers at this port."},
+        {OpenFailure::PermissionDenied, "permission denied. Join the group \"dialout\"."},
+        {OpenFailure::Busy, "the port is busy: it is in use by another program."}};
+    if (failureKind != OpenFailure::None)
+        f.port->failOpen = {OpenFailure::Kind(failureKind), portText, reasons.value(failureKind)};
+    f.button("Connect")->click();
+
+    QCOMPARE(f.form->messages.size(), 1);
+    QVERIFY2(f.form->messages.first().startsWith("Error opening serial port\n"),
+             qPrintable(f.form->messages.first()));
+    QVERIFY2(f.form->messages.first().contains(expectedDetail),
+             qPrintable(f.form->messages.first()));
+    QCOMPARE(f.port->log.contains("PortOpen=1"), attemptsOpen);
+    QVERIFY(!f.port->portOpen());
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.cmds(), cmdsBefore);
+    QCOMPARE(f.results(), resultsBefore);
+    QCOMPARE(f.text("scaleabout")->toPlainText(), aboutBefore);
+    QCOMPARE(f.text("scaleinfo")->toPlainText(), infoBefore);
+    QCOMPARE(f.edit("weightstr")->text(), weightBefore);
+    QCOMPARE(f.edit("cmdlist")->text(), listBefore);
+    QVERIFY(!f.timer()->isActive());
+    // The operator still sees entry 2 ticked, and the window agrees.
+    QVERIFY(f.form->checkedItem(2));
+    QCOMPARE(f.list("cmds")->item(2)->checkState(), Qt::Checked);
+}
+
+void SmaFormTest::realMessageBoxesAreShownModally()
+{
+    ScriptedPorts ports;
+    smaForm form(ports.factory());
+    form.findChild<QLineEdit *>("Port")->setText("not a port");
+    ModalAnswerer answerer;
+    form.findChild<QPushButton *>("Connect")->click();
+    QCOMPARE(answerer.messages.size(), 1);
+    QVERIFY(answerer.messages.first().startsWith("Error opening serial port\nnot a port: "));
+
+    form.findChild<QLineEdit *>("Port")->setText("/dev/ttyTEST0");
+    form.findChild<QPushButton *>("Connect")->click();
+    QCOMPARE(answerer.messages.last(),
+             QString("Set the device to 9600,8,N,1 and verify center of zero"));
+    QVERIFY(ports.last()->portOpen());
+    QCOMPARE(ports.last()->written, QByteArray::fromHex("0a410d"));
+}
+
+QTEST_MAIN(SmaFormTest)
+#include "tst_smaform.moc"
