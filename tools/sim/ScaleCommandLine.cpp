@@ -1,0 +1,106 @@
+#include "ScaleCommandLine.h"
+
+#include <QCommandLineOption>
+
+namespace {
+
+const QString Commands = QStringLiteral("commands");
+const QString NoCommandLine = QStringLiteral("no-cmd-line");
+const QString NoEnd = QStringLiteral("no-end");
+const QString RejectAll = QStringLiteral("reject-all");
+const QString CrLf = QStringLiteral("crlf");
+const QString Silent = QStringLiteral("silent");
+const QString Stream = QStringLiteral("stream");
+const QString NoCycle = QStringLiteral("no-cycle");
+const QString Delay = QStringLiteral("delay");
+
+bool isPrintableAscii(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x21 || c.unicode() > 0x7e)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ScaleCommandLine::ScaleCommandLine()
+{
+    const ScaleOptions defaults;
+    m_parser.setApplicationDescription(
+        QStringLiteral("Simulated SMA scale on a pseudo-terminal. Prints the device to open, "
+                       "then answers SMA commands until it is interrupted."));
+    m_parser.addHelpOption();
+    m_parser.addOptions({
+        {Commands,
+         QStringLiteral("Level 2 command letters to answer and publish in the CMD: line "
+                        "(default %1).")
+             .arg(QString::fromLatin1(defaults.level2Commands)),
+         QStringLiteral("letters")},
+        {NoCommandLine, QStringLiteral("Leave the CMD: line out of the Information listing.")},
+        {NoEnd, QStringLiteral("End the listings without an END: line; the next B or N gets ?.")},
+        {RejectAll, QStringLiteral("Answer ? to every command.")},
+        {CrLf, QStringLiteral("End answers with CR LF instead of CR.")},
+        {Silent, QStringLiteral("Never answer.")},
+        {Stream, QStringLiteral("R and S repeat the weight until the next command.")},
+        {NoCycle, QStringLiteral("Hold the weight state instead of stepping through zero, "
+                                 "motion, over capacity, gross and net.")},
+        {Delay,
+         QStringLiteral("Milliseconds from a command to its answer (default %1).")
+             .arg(DefaultAnswerDelayMs),
+         QStringLiteral("ms")},
+    });
+}
+
+bool ScaleCommandLine::parse(const QStringList &arguments)
+{
+    m_error.clear();
+    if (!m_parser.parse(arguments)) {
+        m_error = m_parser.errorText();
+        return false;
+    }
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_error =
+            QStringLiteral("Unexpected argument: %1").arg(m_parser.positionalArguments().first());
+        return false;
+    }
+
+    ScaleOptions options;
+    if (m_parser.isSet(Commands)) {
+        const QString letters = m_parser.value(Commands);
+        if (!isPrintableAscii(letters)) {
+            m_error = QStringLiteral("--commands takes printable characters without blanks: %1")
+                          .arg(letters);
+            return false;
+        }
+        options.level2Commands = letters.toLatin1();
+    }
+    options.sendCommandLine = !m_parser.isSet(NoCommandLine);
+    options.endListings = !m_parser.isSet(NoEnd);
+    options.rejectAll = m_parser.isSet(RejectAll);
+    options.crlf = m_parser.isSet(CrLf);
+    options.silent = m_parser.isSet(Silent);
+    options.streamRepeats = m_parser.isSet(Stream);
+    options.cycleWeights = !m_parser.isSet(NoCycle);
+
+    int delay = DefaultAnswerDelayMs;
+    if (m_parser.isSet(Delay)) {
+        bool isNumber = false;
+        delay = m_parser.value(Delay).toInt(&isNumber);
+        if (!isNumber || delay < 0) {
+            m_error = QStringLiteral("--delay takes a whole number of milliseconds, 0 or more: %1")
+                          .arg(m_parser.value(Delay));
+            return false;
+        }
+    }
+
+    m_options = options;
+    m_answerDelayMs = delay;
+    return true;
+}
+
+bool ScaleCommandLine::helpRequested() const
+{
+    return m_parser.isSet(QStringLiteral("help"));
+}
