@@ -476,6 +476,14 @@ void smaForm::removeCheckedItem(int row)
     CheckedItems.back() = false;
 }
 
+// Whatever the device sent before this test (a late answer to a command that
+// timed out, say) must not be taken for the answer to the next command.
+void smaForm::discardWaitingInput()
+{
+    MSComm1->input();
+    RxText.clear();
+}
+
 // ---- Answers and time-out ----
 
 void smaForm::on_MSComm1_OnComm()
@@ -642,7 +650,7 @@ void smaForm::on_cmds_itemCheck(int index)
         showMessage(kOpenError, MSComm1->openFailure().describe());
         return;
     }
-    RxText = MSComm1->input();
+    discardWaitingInput();
     MSComm1->setRThreshold(1);
     MSComm1->setSThreshold(1);
 
@@ -702,7 +710,7 @@ void smaForm::runSingleTest(qint16 testId, const QString &letter, const QString 
     MSComm1->setRThreshold(1);
     MSComm1->setSThreshold(1);
     m_run.TestId = testId;
-    RxText = MSComm1->input();
+    discardWaitingInput();
     QString command = letter;
     QString data = value;
     SendCommandWithData(command, data);

@@ -84,6 +84,7 @@ private:
     void openConnection();
     void closeConnection();
     void runSingleTest(qint16 testId, const QString &command, const QString &data);
+    void discardWaitingInput();
     void recordResult(bool passed);
     void showDiscoveryAnswer(const DiscoveryAction &action, const QString &answer);
     void endCheck();

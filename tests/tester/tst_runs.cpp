@@ -1,0 +1,652 @@
+#include "Globals.h"
+#include "TesterFixture.h"
+
+#include <QtTest>
+
+// Whole discovery runs against a scripted scale, time-outs, Stop, checklist
+// retests and the tare and units tests.
+class RunsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fullRuns_data();
+    void fullRuns();
+    void crLfLineEnds();
+    void answerInPiecesIsTakenWhenTheCrArrives();
+    void secondAnswerInOnePieceWaitsForTheNextArrival();
+    void floodWithoutAnswersStaysBounded();
+    void timeOuts_data();
+    void timeOuts();
+    void timerIsArmedBySendsAndStoppedByAnswers();
+    void stopMidRun();
+    void retestPassesAndFails();
+    void retestRefusedWhilePortOpen();
+    void retestBeyondRowNinetyNineIsRefused();
+    void retestOfDataEntryKeepsRowsAligned();
+    void retestTimeOutAndLateAnswer();
+    void retestWhosePortWillNotOpen();
+    void tareAndUnitsBytes_data();
+    void tareAndUnitsBytes();
+    void twoUnitsTestsLeaveOneEntry();
+    void emptyTareOnListedPlainTare();
+    void singleTestsDoNothingWhilePortOpen();
+    void singleTestsReadPortAtEveryPress();
+    void singleTestWhosePortWillNotOpen();
+
+private:
+    static QString lines(const QStringList &list) { return list.join('\n') + '\n'; }
+};
+
+void RunsTest::fullRuns_data()
+{
+    QTest::addColumn<QStringList>("about");
+    QTest::addColumn<QStringList>("info");
+    QTest::addColumn<bool>("answerEverything");
+    QTest::addColumn<QString>("extra");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QStringList>("cmds");
+    QTest::addColumn<QString>("results"); // P / F per entry
+    QTest::addColumn<QString>("cmdlist");
+    QTest::addColumn<QString>("weight");
+
+    const QStringList about{"SMA:2/1.0", "MFG:ACME", "END:"};
+    const QStringList info{"SMA:2/1.0", "CMD:ABDWZXHM", "END:"};
+    QTest::newRow("level 2 scale") << about << info << true << "HPQRSTMCU"
+                                   << "A B B I N N Z A B D W Z H M H P Q R S T M C U W D"
+                                   << QStringList{"A", "B", "I", "N", "Z", "D", "W", "H",
+                                                  "M", "P", "Q", "R", "S", "T", "C", "U"}
+                                   << "PPPPPPPPPFFFFPPF"
+                                   << "ABDWZXHM"
+                                   << " 1G       5.025kg ";
+    QTest::newRow("no CMD line") << about << QStringList{"SMA:2/1.0", "TYP:S", "END:"} << true
+                                 << "HPQRSTMCU"
+                                 << "A B B I N N Z H P Q R S T M C U W D"
+                                 << QStringList{"A", "B", "I", "N", "Z", "H", "P", "Q",
+                                                "R", "S", "T", "M", "C", "U", "W", "D"}
+                                 << "PPPPPPFFFFPPPFPP"
+                                 << ""
+                                 << " 1G       5.025kg ";
+    QTest::newRow("? to everything") << QStringList() << QStringList() << false << "HPQRSTMCU"
+                                     << "A B B I N N Z H P Q R S T M C U W D"
+                                     << QStringList{"A", "B", "I", "N", "Z", "H", "P", "Q",
+                                                    "R", "S", "T", "M", "C", "U", "W", "D"}
+                                     << "FFFFFFFFFFFFFFFF"
+                                     << ""
+                                     << "?";
+    QTest::newRow("empty additional commands")
+        << about << info << true << ""
+        << "A B B I N N Z A B D W Z H M W D"
+        << QStringList{"A", "B", "I", "N", "Z", "D", "W", "H", "M"} << "PPPPPPPPP"
+        << "ABDWZXHM"
+        << " 1G       5.025kg ";
+    QTest::newRow("listing without END lines")
+        << QStringList{"SMA:2/1.0", "MFG:ACME", "MOD:9"} << QStringList{"SMA:2/1.0", "CMD:T"}
+        << true << ""
+        << "A B B B I N N Z T W D" << QStringList{"A", "B", "I", "N", "Z", "T", "W", "D"}
+        << "PPPPPPPP"
+        << "T"
+        << " 1G       5.025kg ";
+}
+
+void RunsTest::fullRuns()
+{
+    QFETCH(QStringList, about);
+    QFETCH(QStringList, info);
+    QFETCH(bool, answerEverything);
+    QFETCH(QString, extra);
+    QFETCH(QStringList, cmds);
+    QFETCH(QString, results);
+
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.about = about;
+    scale.info = info;
+    if (!answerEverything)
+        scale.answers.clear();
+    f.answerWith(scale);
+    f.edit("ExtraCmds")->setText(extra);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+
+    QTEST(f.sentCommands().join(' '), "sent");
+    QByteArray wire;
+    for (const QString &command : f.sentCommands())
+        wire += '\n' + command.toLatin1() + '\r';
+    QCOMPARE(f.port->written, wire);
+
+    QStringList expectedCmds;
+    for (const QString &command : cmds)
+        expectedCmds << "<LF>" + command + "<CR>";
+    QCOMPARE(f.cmds(), expectedCmds);
+    QStringList expectedResults;
+    for (QChar verdict : results)
+        expectedResults << (verdict == 'P' ? "Passed" : "Failed");
+    QCOMPARE(f.results(), expectedResults);
+
+    // Listing lines except the closing one, each on its own line.
+    QStringList aboutShown, infoShown;
+    for (const QString &line : about)
+        if (!line.contains("END:"))
+            aboutShown << line;
+    for (const QString &line : info)
+        if (!line.contains("END:"))
+            infoShown << line;
+    if (about.isEmpty())
+        aboutShown = QStringList{"?", "?"}; // the answers to "A" and the first "B"
+    if (info.isEmpty())
+        infoShown = QStringList{"?", "?"};
+    QCOMPARE(f.text("scaleabout")->toPlainText(), lines(aboutShown));
+    QCOMPARE(f.text("scaleinfo")->toPlainText(), lines(infoShown));
+    QCOMPARE(f.form->scaleAboutText(), lines(aboutShown).replace("\n", "\r\n"));
+    QTEST(f.edit("cmdlist")->text(), "cmdlist");
+    QTEST(f.edit("weightstr")->text(), "weight");
+
+    // The end of the run closes the port before the hand-over.
+    QCOMPARE(f.form->handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
+    QVERIFY(!Globals::WeightStreamOK);
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QCOMPARE(f.form->testId(), qint16(0));
+}
+
+// A scale ending its lines with CR LF leaves each LF in front of the next
+// answer; the run still goes through to "D".
+void RunsTest::crLfLineEnds()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.lineEnd = "\r\n";
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QCOMPARE(f.sentCommands().join(' '),
+             QString("A B B I N N Z : A B D W Z H M H P Q R S T M C U W D"));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n\nMFG:ACME\n"));
+    QCOMPARE(f.edit("cmdlist")->text(), QString(":ABDWZXHM"));
+    QCOMPARE(f.cmds().size(), f.results().size());
+    QCOMPARE(f.results().at(f.cmds().indexOf("<LF>:<CR>")), QString("Failed"));
+}
+
+void RunsTest::answerInPiecesIsTakenWhenTheCrArrives()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    f.port->deliver("\nSMA:");
+    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+    QVERIFY(f.timer()->isActive());
+    QVERIFY(f.results().isEmpty());
+    f.port->deliver("2/1.0");
+    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+    f.port->deliver("\r");
+    QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.results(), QStringList({"Passed"}));
+    QCOMPARE(f.form->rxLine(), QByteArray("SMA:2/1.0"));
+}
+
+void RunsTest::secondAnswerInOnePieceWaitsForTheNextArrival()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    f.port->deliver("\nSMA:2/1.0\r\nMFG:ACME\r");
+    QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.form->rxText(), QByteArray("\nMFG:ACME\r"));
+    // The waiting answer is taken at the next arrival, as the answer to "B".
+    f.port->deliver("\nMOD:9\r");
+    QCOMPARE(f.sentCommands(), QStringList({"A", "B", "B"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\n"));
+    QCOMPARE(f.form->rxText(), QByteArray("\nMOD:9\r"));
+    // An empty answer (CR right after LF) passes and empties the whole buffer.
+    f.port->deliver("\n\r");
+    QCOMPARE(f.form->rxText(), QByteArray("\n\r"));
+    f.port->deliver("\nMORE\r");
+    QCOMPARE(f.form->rxText(), QByteArray());
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\nMOD:9\n\n"));
+    QCOMPARE(f.results(), QStringList({"Passed", "Passed"}));
+}
+
+void RunsTest::floodWithoutAnswersStaysBounded()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    const QByteArray junk(1024, 'x');
+    for (int i = 0; i < 2000; ++i) {
+        f.port->deliver(junk);
+        QVERIFY(f.form->rxText().size() <= 4096);
+    }
+    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+    f.port->deliver("\nSMA:2/1.0\r");
+    QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+}
+
+void RunsTest::timeOuts_data()
+{
+    QTest::addColumn<int>("answered");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<int>("testId");
+    QTest::newRow("A unanswered") << 0 << QStringList{"Failed"} << 1;
+    QTest::newRow("first B unanswered") << 1 << QStringList{"Passed", "Failed"} << 1;
+    QTest::newRow("repeated B unanswered") << 2 << QStringList{"Passed", "Passed"} << 1;
+    QTest::newRow("repeated N unanswered")
+        << 5 << QStringList{"Passed", "Passed", "Passed", "Passed"} << 2;
+    QTest::newRow("published D unanswered")
+        << 9 << QStringList{"Passed", "Passed", "Passed", "Passed", "Passed", "Failed"} << 4;
+    QTest::newRow("published A, listed before, unanswered")
+        << 7 << QStringList{"Passed", "Passed", "Passed", "Passed", "Passed"} << 4;
+}
+
+void RunsTest::timeOuts()
+{
+    QFETCH(int, answered);
+    QFETCH(QStringList, results);
+    QFETCH(int, testId);
+
+    TesterFixture f;
+    ScriptedScale scale;
+    int answers = 0;
+    f.port->responder = [&](const QByteArray &frame) {
+        return answers++ < answered ? scale.respond(frame) : QByteArray();
+    };
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.port->frames.size(), answered + 1);
+    QVERIFY(f.timer()->isActive());
+
+    f.form->on_Timer1_timeout();
+    QCOMPARE(f.results(), results);
+    QCOMPARE(f.status(), QString("Failure"));
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QCOMPARE(int(f.form->testId()), testId);
+    QTest::qWait(20);
+    QCOMPARE(f.port->frames.size(), answered + 1);
+    QVERIFY(f.form->handOver.isEmpty());
+}
+
+void RunsTest::timerIsArmedBySendsAndStoppedByAnswers()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    QVERIFY(f.timer()->isActive());
+    QCOMPARE(f.timer()->interval(), 3000);
+    f.port->deliver("\nEND:\r");
+    QVERIFY(f.timer()->isActive()); // armed again by "I"
+    f.button("Connect")->click();
+    QVERIFY(!f.timer()->isActive());
+}
+
+void RunsTest::stopMidRun()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    int answers = 0;
+    f.port->responder = [&](const QByteArray &frame) {
+        return answers++ < 3 ? scale.respond(frame) : QByteArray();
+    };
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.port->frames.size(), 4);
+    f.button("Connect")->click();
+    QVERIFY(!f.port->portOpen());
+    QCOMPARE(f.status(), QString("Not connected"));
+    const QStringList resultsAtStop = f.results();
+    f.port->deliver("\nLATE\r");
+    QTest::qWait(20);
+    QCOMPARE(f.port->frames.size(), 4);
+    QCOMPARE(f.results(), resultsAtStop);
+    QCOMPARE(f.form->testId(), qint16(2));
+    QVERIFY(f.form->handOver.isEmpty());
+}
+
+void RunsTest::retestPassesAndFails()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    const QString aboutAfterRun = f.text("scaleabout")->toPlainText();
+    QCOMPARE(f.cmds().at(3), QString("<LF>N<CR>"));
+    QCOMPARE(f.results().at(3), QString("Passed"));
+
+    // Port changed since: the retest still uses the device set last.
+    f.edit("Port")->setText("/dev/ttyOTHER");
+    f.port->log.clear();
+    f.tick(3);
+    QCOMPARE(f.results().at(3), QString("Pending"));
+    QCOMPARE(f.form->testId(), qint16(103));
+    QCOMPARE(f.port->log, QStringList({"RThreshold=0", "SThreshold=0", "PortOpen=1", "Input",
+                                       "RThreshold=1", "SThreshold=1", "Output=0a 4e 0d"}));
+    QCOMPARE(f.port->commPort(), QString("/dev/ttyTEST0"));
+    // The listing is exhausted now: "?" fails the entry.
+    QTRY_COMPARE(f.results().at(3), QString("Failed"));
+    QVERIFY(!f.port->portOpen());
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.form->testId(), qint16(-1));
+
+    // A passing retest of "A" is not taken for an About line.
+    f.tick(0);
+    QCOMPARE(f.results().at(0), QString("Pending"));
+    QTRY_COMPARE(f.results().at(0), QString("Passed"));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), aboutAfterRun);
+    QCOMPARE(f.port->frames.last(), QByteArray::fromHex("0a410d"));
+
+    // Unticking sends nothing and leaves the result; the next tick tests again.
+    const int framesBefore = f.port->frames.size();
+    f.tick(3, false);
+    QCOMPARE(f.port->frames.size(), framesBefore);
+    QCOMPARE(f.results().at(3), QString("Failed"));
+    QVERIFY(!f.form->checkedItem(3));
+    f.tick(3);
+    QCOMPARE(f.port->frames.size(), framesBefore + 1);
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds().size(), f.results().size());
+}
+
+void RunsTest::retestRefusedWhilePortOpen()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    f.port->deliver("\nSMA:2/1.0\r"); // "B" now in flight
+    const QStringList log = f.port->log;
+    f.tick(0);
+    QCOMPARE(f.port->log, log);
+    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QVERIFY(!f.form->checkedItem(0));
+    QCOMPARE(f.results(), QStringList({"Passed"}));
+    QCOMPARE(f.form->testId(), qint16(1));
+    QVERIFY(f.port->portOpen());
+    // The run goes on as if nothing happened.
+    f.port->deliver("\nEND:\r");
+    QCOMPARE(f.sentCommands().last(), QString("I"));
+}
+
+void RunsTest::retestBeyondRowNinetyNineIsRefused()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    QString letters;
+    for (int code = 0x21; letters.size() < 110; ++code)
+        if (code != 'X')
+            letters += QChar(code);
+    scale.info = QStringList{"CMD:" + letters, "END:"};
+    f.answerWith(scale);
+    f.edit("ExtraCmds")->setText("");
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QVERIFY(f.cmds().size() > 101);
+    QCOMPARE(f.cmds().size(), f.results().size());
+
+    const QStringList results = f.results();
+    const int frames = f.port->frames.size();
+    f.tick(100);
+    f.tick(105);
+    QCOMPARE(f.port->frames.size(), frames);
+    QCOMPARE(f.results(), results);
+    QCOMPARE(f.list("cmds")->item(100)->checkState(), Qt::Unchecked);
+    QCOMPARE(f.list("cmds")->item(105)->checkState(), Qt::Unchecked);
+    QVERIFY(!f.port->portOpen());
+
+    f.tick(99);
+    QCOMPARE(f.form->testId(), qint16(199));
+    QCOMPARE(f.results().at(99), QString("Pending"));
+    QTRY_VERIFY(!f.port->portOpen());
+    QVERIFY(f.results().at(99) != "Pending");
+}
+
+void RunsTest::retestOfDataEntryKeepsRowsAligned()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.answers["T000001.000"] = " 1N       0.000kg ";
+    scale.answers["Ulb "] = " 1G      11.079lb ";
+    f.answerWith(scale);
+    f.button("KeyTare")->click();
+    QTRY_COMPARE(f.form->testId(), qint16(-1));
+    f.button("SetUnits")->click();
+    QTRY_COMPARE(f.results().size(), 2);
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(f.results(), QStringList({"Passed", "Passed"}));
+
+    // The scale now refuses the tare: the verdict must land on the tare entry.
+    scale.answers["T000001.000"] = "?";
+    f.tick(0);
+    QCOMPARE(f.port->frames.last(), QByteArray("\nT000001.000\r"));
+    QCOMPARE(f.cmds(), QStringList({"<LF>Ulb <CR>", "<LF>T000001.000<CR>"}));
+    QCOMPARE(f.results(), QStringList({"Passed", "Pending"}));
+    QTRY_COMPARE(f.results(), QStringList({"Passed", "Failed"}));
+    QVERIFY(!f.port->portOpen());
+
+    // The tick moved with its entry.
+    QCOMPARE(f.list("cmds")->item(1)->checkState(), Qt::Checked);
+    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QVERIFY(f.form->checkedItem(1));
+    QVERIFY(!f.form->checkedItem(0));
+    const int frames = f.port->frames.size();
+    f.tick(1, false); // untick: nothing is sent
+    QCOMPARE(f.port->frames.size(), frames);
+    f.tick(0); // the units entry is tested, not mistaken for an untick
+    QCOMPARE(f.port->frames.last(), QByteArray("\nUlb \r"));
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
+}
+
+void RunsTest::retestTimeOutAndLateAnswer()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    scale.silent = true;
+    f.tick(0);
+    QCOMPARE(f.results().at(0), QString("Pending"));
+    f.form->on_Timer1_timeout();
+    QCOMPARE(f.results().at(0), QString("Failed"));
+    QCOMPARE(f.status(), QString("Failure"));
+    QVERIFY(!f.port->portOpen());
+
+    // An answer arriving after the time-out is thrown away by the next retest.
+    f.port->deliver("\n?\r");
+    scale.silent = false;
+    f.tick(0, false);
+    f.tick(0);
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.results().at(0), QString("Passed"));
+    QCOMPARE(f.cmds().size(), f.results().size());
+}
+
+void RunsTest::retestWhosePortWillNotOpen()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.port->failOpen = {OpenFailure::NoSuchDevice, "/dev/ttyTEST0", "no such device."};
+    const int frames = f.port->frames.size();
+    f.tick(2);
+    QCOMPARE(f.form->messages.last(), QString("Error opening serial port\n/dev/ttyTEST0: no such "
+                                              "device."));
+    QCOMPARE(f.port->frames.size(), frames);
+    QCOMPARE(f.results().at(2), QString("Passed"));
+    QCOMPARE(f.list("cmds")->item(2)->checkState(), Qt::Unchecked);
+    QVERIFY(!f.form->checkedItem(2));
+    // Once the device is back, the same tick works.
+    f.port->failOpen = {};
+    f.tick(2);
+    QCOMPARE(f.port->frames.size(), frames + 1);
+}
+
+void RunsTest::tareAndUnitsBytes_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("tare");
+    QTest::addColumn<int>("unitIndex");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("initial tare") << "KeyTare"
+                                  << "000001.000" << 0
+                                  << QByteArray::fromHex("0a54303030303031 2e3030300d")
+                                  << "<LF>T000001.000<CR>";
+    QTest::newRow("tare cut at the marker")
+        << "KeyTare"
+        << "000001.000<CR>junk" << 0 << QByteArray("\nT000001.000\r") << "<LF>T000001.000<CR>";
+    QTest::newRow("tare starting with the marker")
+        << "KeyTare"
+        << "<CR>xyz" << 0 << QByteArray("\nT<CR>xyz\r") << "<LF>T<CR>xyz<CR>";
+    QTest::newRow("empty tare") << "KeyTare"
+                                << "" << 0 << QByteArray::fromHex("0a540d") << "<LF>T<CR>";
+    QTest::newRow("units lb") << "SetUnits"
+                              << "" << 0 << QByteArray::fromHex("0a556c62200d") << "<LF>Ulb <CR>";
+    QTest::newRow("units g") << "SetUnits"
+                             << "" << 4 << QByteArray::fromHex("0a556720200d") << "<LF>Ug  <CR>";
+    QTest::newRow("units blanks") << "SetUnits"
+                                  << "" << 25 << QByteArray::fromHex("0a552020200d")
+                                  << "<LF>U   <CR>";
+}
+
+void RunsTest::tareAndUnitsBytes()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, tare);
+    QFETCH(int, unitIndex);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, entry);
+
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.edit("TareValue")->setText(tare);
+    f.child<QComboBox>("UnitsValue")->setCurrentIndex(unitIndex);
+    f.button(qPrintable(button))->click();
+
+    QCOMPARE(f.port->log.mid(0, 8),
+             QStringList({"CommPort=/dev/ttyTEST0", "Settings=9600,n,8,1", "RThreshold=0",
+                          "SThreshold=0", "PortOpen=1", "RThreshold=1", "SThreshold=1", "Input"}));
+    QCOMPARE(f.port->written, bytes);
+    QCOMPARE(f.cmds(), QStringList({entry}));
+    QCOMPARE(f.form->testId(), qint16(button == "KeyTare" ? 200 : 300));
+    QCOMPARE(f.status(), QString("Testing"));
+    QVERIFY(f.timer()->isActive());
+    QTRY_COMPARE(f.results().size(), 1);
+    QVERIFY(!f.port->portOpen());
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.form->testId(), qint16(-1));
+    QVERIFY(f.form->handOver.isEmpty());
+}
+
+void RunsTest::twoUnitsTestsLeaveOneEntry()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.answers["Ukg "] = " 1G       2.268kg ";
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    const int plainEntries = f.cmds().size();
+
+    f.button("SetUnits")->click(); // "lb " is refused by this scale
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds().last(), QString("<LF>Ulb <CR>"));
+    QCOMPARE(f.results().last(), QString("Failed"));
+    f.button("KeyTare")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+    f.child<QComboBox>("UnitsValue")->setCurrentIndex(3);
+    f.button("SetUnits")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+
+    QCOMPARE(f.cmds().size(), plainEntries + 2);
+    QCOMPARE(f.cmds().mid(plainEntries), QStringList({"<LF>T000001.000<CR>", "<LF>Ukg <CR>"}));
+    QCOMPARE(f.results().size(), f.cmds().size());
+    QCOMPARE(f.results().last(), QString("Passed"));
+}
+
+void RunsTest::emptyTareOnListedPlainTare()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    const int row = f.cmds().indexOf("<LF>T<CR>");
+    QVERIFY(row >= 0);
+    QCOMPARE(f.results().at(row), QString("Passed"));
+    const QStringList cmds = f.cmds();
+
+    scale.answers["T"] = "?";
+    f.edit("TareValue")->setText("");
+    f.button("KeyTare")->click();
+    QCOMPARE(f.port->frames.last(), QByteArray::fromHex("0a540d"));
+    QCOMPARE(f.results().at(row), QString("Pending"));
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds(), cmds);
+    QCOMPARE(f.results().size(), cmds.size());
+    QCOMPARE(f.results().at(row), QString("Failed"));
+}
+
+void RunsTest::singleTestsDoNothingWhilePortOpen()
+{
+    TesterFixture f;
+    f.button("Connect")->click();
+    Globals::WeightStreamOK = true;
+    const QStringList log = f.port->log;
+    const QStringList cmds = f.cmds();
+    for (const char *name : {"KeyTare", "SetUnits", "VerifyWeight"})
+        f.button(name)->click();
+    QCOMPARE(f.port->log, log);
+    QCOMPARE(f.cmds(), cmds);
+    QCOMPARE(f.status(), QString("Connected"));
+    QCOMPARE(f.form->testId(), qint16(1));
+    QVERIFY(f.form->handOver.isEmpty());
+    QVERIFY(Globals::WeightStreamOK);
+    QVERIFY(f.form->messages.size() == 1); // only the opening message
+}
+
+void RunsTest::singleTestsReadPortAtEveryPress()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.button("KeyTare")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.port->commPort(), QString("/dev/ttyTEST0"));
+    f.edit("Port")->setText("3");
+    f.button("SetUnits")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+#ifdef Q_OS_WIN
+    QCOMPARE(f.port->commPort(), QString("COM3"));
+#else
+    QCOMPARE(f.port->commPort(), QString("/dev/ttyS2"));
+#endif
+    // Before any connection, the single tests are the first rows.
+    QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(f.results().size(), 2);
+}
+
+void RunsTest::singleTestWhosePortWillNotOpen()
+{
+    TesterFixture f;
+    f.port->failOpen = {OpenFailure::Busy, "/dev/ttyTEST0", "the port is busy."};
+    f.button("KeyTare")->click();
+    QCOMPARE(f.form->messages,
+             QStringList({"Error opening serial port\n/dev/ttyTEST0: the port is busy."}));
+    QVERIFY(f.cmds().isEmpty());
+    QVERIFY(f.port->frames.isEmpty());
+    QVERIFY(!f.timer()->isActive());
+
+    f.port->failOpen = {};
+    f.edit("Port")->setText("COM");
+    f.button("SetUnits")->click();
+    QCOMPARE(f.form->messages.size(), 2);
+    QVERIFY(f.form->messages.last().startsWith("Error opening serial port\nCOM: "));
+    QVERIFY(f.port->frames.isEmpty());
+}
+
+QTEST_MAIN(RunsTest)
+#include "tst_runs.moc"
