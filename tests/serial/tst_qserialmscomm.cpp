@@ -1,0 +1,173 @@
+#include "QSerialMSComm.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+// The QSerialPort-backed port over a real pseudo-terminal: the test holds the
+// master side and plays the device.
+class QSerialMSCommTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void sendsExactBytesAndReceives();
+    void bytesWaitWhileThresholdIsZero();
+    void otherProgramHoldingThePortIsBusy();
+    void missingDeviceIsNamed();
+    void vanishingDeviceIsReleasedWithoutSpinning();
+
+private:
+    QByteArray readMaster(int expected);
+    void writeMaster(const QByteArray &bytes);
+
+    int m_master = -1;
+    QString m_slavePath;
+};
+
+void QSerialMSCommTest::init()
+{
+    int slave = -1;
+    char name[256] = {};
+    QVERIFY(::openpty(&m_master, &slave, name, nullptr, nullptr) == 0);
+    termios raw = {};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::close(slave);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_slavePath = QString::fromLocal8Bit(name);
+}
+
+void QSerialMSCommTest::cleanup()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+QByteArray QSerialMSCommTest::readMaster(int expected)
+{
+    QByteArray got;
+    QDeadlineTimer deadline(5000);
+    while (got.size() < expected && !deadline.hasExpired()) {
+        char buffer[256];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            got.append(buffer, n);
+        else
+            QTest::qWait(5);
+    }
+    return got;
+}
+
+void QSerialMSCommTest::writeMaster(const QByteArray &bytes)
+{
+    QCOMPARE(::write(m_master, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+}
+
+void QSerialMSCommTest::sendsExactBytesAndReceives()
+{
+    QSerialMSComm port;
+    port.setCommPort(m_slavePath);
+    port.setSettings("9600,n,8,1");
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(port.portOpen());
+    port.setRThreshold(1);
+    QSignalSpy notified(&port, &MSComm::OnComm);
+
+    port.setOutput(QByteArray::fromHex("0a410d"));
+    QCOMPARE(readMaster(3), QByteArray::fromHex("0a410d"));
+
+    writeMaster("\nSMA:2/1.0\r");
+    QTRY_VERIFY(notified.count() >= 1);
+    QCOMPARE(port.commEvent(), 2);
+    QByteArray received = port.input();
+    QTRY_VERIFY((received += port.input()).size() == 11);
+    QCOMPARE(received, QByteArray("\nSMA:2/1.0\r"));
+    QVERIFY(port.input().isEmpty());
+
+    QVERIFY(port.setPortOpen(false));
+    QVERIFY(!port.portOpen());
+    QVERIFY(!port.deviceHeld());
+}
+
+void QSerialMSCommTest::bytesWaitWhileThresholdIsZero()
+{
+    QSerialMSComm port;
+    port.setCommPort(m_slavePath);
+    port.setRThreshold(0);
+    QVERIFY(port.setPortOpen(true));
+    QSignalSpy notified(&port, &MSComm::OnComm);
+    writeMaster("\nEARLY\r");
+    QTest::qWait(200);
+    QCOMPARE(notified.count(), 0);
+
+    // Raising the threshold announces what waits.
+    port.setRThreshold(1);
+    QCOMPARE(notified.count(), 0); // not from inside the setter
+    QTRY_COMPARE(notified.count(), 1);
+    QCOMPARE(port.input(), QByteArray("\nEARLY\r"));
+}
+
+void QSerialMSCommTest::otherProgramHoldingThePortIsBusy()
+{
+    QSerialMSComm first;
+    first.setCommPort(m_slavePath);
+    QVERIFY(first.setPortOpen(true));
+    QSerialMSComm second;
+    second.setCommPort(m_slavePath);
+    QVERIFY(!second.setPortOpen(true));
+    QVERIFY(!second.portOpen());
+    QCOMPARE(second.openFailure().kind, OpenFailure::Busy);
+    QVERIFY2(second.openFailure().describe().startsWith(m_slavePath + ": the port is busy"),
+             qPrintable(second.openFailure().describe()));
+    // The first keeps working.
+    first.setOutput("\nW\r");
+    QCOMPARE(readMaster(3), QByteArray("\nW\r"));
+    // Opening the same port twice is refused too, without closing it.
+    QVERIFY(!first.setPortOpen(true));
+    QVERIFY(first.portOpen());
+}
+
+void QSerialMSCommTest::missingDeviceIsNamed()
+{
+    QSerialMSComm port;
+    port.setCommPort("/dev/ttyNoSuchPort42");
+    QVERIFY(!port.setPortOpen(true));
+    QVERIFY(!port.portOpen());
+    QCOMPARE(port.openFailure().kind, OpenFailure::NoSuchDevice);
+    QVERIFY(port.openFailure().describe().startsWith("/dev/ttyNoSuchPort42: no such device"));
+    // Nothing happens when a closed port is used.
+    port.setOutput("\nA\r");
+    QVERIFY(port.input().isEmpty());
+}
+
+void QSerialMSCommTest::vanishingDeviceIsReleasedWithoutSpinning()
+{
+    QSerialMSComm port;
+    port.setCommPort(m_slavePath);
+    port.setRThreshold(1);
+    QVERIFY(port.setPortOpen(true));
+    QSignalSpy notified(&port, &MSComm::OnComm);
+    ::close(m_master);
+    m_master = -1;
+
+    QTRY_VERIFY(!port.deviceHeld());
+    // Still open for its owner, whose time-out will close it.
+    QVERIFY(port.portOpen());
+    QTest::qWait(100);
+    QVERIFY(notified.count() <= 1);
+    port.setOutput("\nB\r"); // goes nowhere, harmlessly
+    QVERIFY(port.input().isEmpty());
+    QVERIFY(port.setPortOpen(false));
+    QVERIFY(!port.portOpen());
+}
+
+QTEST_GUILESS_MAIN(QSerialMSCommTest)
+#include "tst_qserialmscomm.moc"

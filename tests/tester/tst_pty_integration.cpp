@@ -1,0 +1,198 @@
+#include "PtyScale.h"
+#include "QSerialMSComm.h"
+#include "TesterFixture.h"
+
+#include <QtTest>
+
+// The tester window on its real serial port, against the simulated scale on
+// a pseudo-terminal.
+class PtyIntegrationTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startSendsExactlyTheAboutQuery();
+    void fullRuns_data();
+    void fullRuns();
+    void retestAndSingleTestsOverThePort();
+    void deviceVanishingMidRunEndsAsTimeOut();
+
+private:
+    static MSCommFactory realPorts()
+    {
+        return [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); };
+    }
+};
+
+struct RealTester
+{
+    RecordingSmaForm form{[](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); }};
+
+    template <typename T> T *child(const char *name) const
+    {
+        return form.findChild<T *>(QString::fromLatin1(name));
+    }
+    QStringList list(const char *name) const
+    {
+        return TesterFixture::entries(child<QListWidget>(name));
+    }
+    QString status() const { return child<QLabel>("smaError")->text(); }
+    void start(const QString &device)
+    {
+        child<QLineEdit>("Port")->setText(device);
+        child<QPushButton>("Connect")->click();
+    }
+};
+
+void PtyIntegrationTest::startSendsExactlyTheAboutQuery()
+{
+    ScaleOptions options;
+    options.silent = true;
+    PtyScale scale(options);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QCOMPARE(tester.form.messages,
+             QStringList({"Set the device to 9600,8,N,1 and verify center of zero"}));
+    QTRY_COMPARE(scale.received(), QByteArray::fromHex("0a410d"));
+    QCOMPARE(tester.list("cmds"), QStringList({"<LF>A<CR>"}));
+    QCOMPARE(tester.status(), QString("Connected"));
+    QVERIFY(tester.child<QTimer>("Timer1")->isActive());
+    tester.child<QPushButton>("Connect")->click();
+    QCOMPARE(tester.status(), QString("Not connected"));
+}
+
+void PtyIntegrationTest::fullRuns_data()
+{
+    QTest::addColumn<QByteArray>("published");
+    QTest::addColumn<bool>("cmdLine");
+    QTest::addColumn<bool>("endLines");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("verdicts"); // per entry of cmds, in order
+    QTest::addColumn<QString>("info");
+
+    const QString about = "A B B B B B";
+    QTest::newRow("level 2 scale")
+        << QByteArray("ABDWZXHM") << true << true << 0
+        << about + " I N N N N Z A B D W Z H M H P Q R S T M C U W D"
+        << "A:P B:P I:P N:P Z:P D:P W:P H:P M:P P:F Q:F R:F S:F T:F C:F U:F"
+        << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\nCMD:ABDWZXHM\n";
+    QTest::newRow("no CMD line")
+        << QByteArray("HPTMCU") << false << true << 0 << about + " I N N N Z H P Q R S T M C U W D"
+        << "A:P B:P I:P N:P Z:P H:P P:P Q:F R:F S:F T:P M:P C:P U:P W:P D:P"
+        << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\n";
+    QTest::newRow("listings end with ?, answers delayed")
+        << QByteArray("TC") << true << false << 20
+        << about + " I N N N N Z T C H P Q R S T M C U W D"
+        << "A:P B:P I:P N:P Z:P T:P C:P H:F P:F Q:F R:F S:F M:F U:F W:P D:P"
+        << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\nCMD:TC\n";
+}
+
+void PtyIntegrationTest::fullRuns()
+{
+    QFETCH(QByteArray, published);
+    QFETCH(bool, cmdLine);
+    QFETCH(bool, endLines);
+    QFETCH(int, delay);
+    QFETCH(QString, sent);
+    QFETCH(QString, verdicts);
+    QFETCH(QString, info);
+
+    ScaleOptions options;
+    options.level2Commands = published;
+    options.sendCommandLine = cmdLine;
+    options.endListings = endLines;
+    PtyScale scale(options);
+    scale.setAnswerDelay(delay);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
+
+    QByteArray wire;
+    for (const QString &command : sent.split(' '))
+        wire += '\n' + command.toLatin1() + '\r';
+    QCOMPARE(scale.received(), wire);
+
+    QStringList cmds, results;
+    for (const QString &verdict : verdicts.split(' ')) {
+        cmds << "<LF>" + verdict.section(':', 0, 0) + "<CR>";
+        results << (verdict.endsWith('P') ? "Passed" : "Failed");
+    }
+    QCOMPARE(tester.list("cmds"), cmds);
+    QCOMPARE(tester.list("cmdresult"), results);
+    QCOMPARE(tester.child<QPlainTextEdit>("scaleabout")->toPlainText(),
+             QString("SMA:2/1.0\nMFG:Simulated Scale Works\nMOD:SIM-6000\nREV:1.0\nSN :000001\n"));
+    QCOMPARE(tester.child<QPlainTextEdit>("scaleinfo")->toPlainText(), info);
+    QCOMPARE(tester.child<QLineEdit>("cmdlist")->text(),
+             cmdLine ? QString::fromLatin1(published) : QString());
+    const QString weight = tester.child<QLineEdit>("weightstr")->text();
+    QCOMPARE(weight.size(), 18);
+    QVERIFY2(weight.endsWith("kg ") || weight.endsWith("lb "),
+             qPrintable(weight)); // U may switch units
+    QCOMPARE(tester.form.handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
+    QCOMPARE(tester.status(), QString("Not connected"));
+    QVERIFY(!tester.form.port()->portOpen());
+    QVERIFY(tester.form.CheckSMALevel1());
+    QCOMPARE(tester.form.CheckSMALevel2(), cmdLine);
+}
+
+void PtyIntegrationTest::retestAndSingleTestsOverThePort()
+{
+    PtyScale scale;
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
+
+    const int row = tester.list("cmds").indexOf("<LF>Z<CR>");
+    QVERIFY(row >= 0);
+    qsizetype before = scale.received().size();
+    tester.child<QListWidget>("cmds")->item(row)->setCheckState(Qt::Checked);
+    QCOMPARE(tester.list("cmdresult").at(row), QString("Pending"));
+    QTRY_COMPARE(tester.list("cmdresult").at(row), QString("Passed"));
+    QTRY_VERIFY(!tester.form.port()->portOpen());
+    QCOMPARE(scale.received().mid(before), QByteArray("\nZ\r"));
+
+    before = scale.received().size();
+    tester.child<QPushButton>("KeyTare")->click();
+    QTRY_VERIFY(!tester.form.port()->portOpen());
+    tester.child<QComboBox>("UnitsValue")->setCurrentIndex(3); // "kg "
+    tester.child<QPushButton>("SetUnits")->click();
+    QTRY_VERIFY(!tester.form.port()->portOpen());
+    QCOMPARE(scale.received().mid(before), QByteArray("\nT000001.000\r\nUkg \r"));
+    const QStringList cmds = tester.list("cmds");
+    QCOMPARE(cmds.mid(cmds.size() - 2), QStringList({"<LF>T000001.000<CR>", "<LF>Ukg <CR>"}));
+    QCOMPARE(tester.list("cmdresult").size(), cmds.size());
+    QCOMPARE(tester.list("cmdresult").last(), QString("Passed"));
+    QCOMPARE(tester.status(), QString("Not connected"));
+}
+
+void PtyIntegrationTest::deviceVanishingMidRunEndsAsTimeOut()
+{
+    PtyScale scale;
+    scale.setAnswerDelay(30);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QTRY_VERIFY(tester.list("cmds").size() >= 3);
+    scale.unplug();
+    const QStringList resultsAtUnplug = tester.list("cmdresult");
+
+    // The run ends by its own time-out: no crash, no freeze, port released.
+    QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 10000);
+    QVERIFY(!tester.form.port()->portOpen());
+    QCOMPARE(tester.child<QPushButton>("Connect")->text(), QString("&Start"));
+    QVERIFY(tester.form.handOver.isEmpty());
+    QVERIFY(tester.list("cmdresult").size() >= resultsAtUnplug.size());
+    QVERIFY(tester.list("cmdresult").size() <= tester.list("cmds").size());
+
+    // Plugged in again, a new Start runs through.
+    QVERIFY(scale.start());
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
+    QVERIFY(tester.form.CheckSMALevel1());
+}
+
+QTEST_MAIN(PtyIntegrationTest)
+#include "tst_pty_integration.moc"
