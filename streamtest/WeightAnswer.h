@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// One SMA weight answer of 20 characters:
+//   LF, scale status, range, gross/net, motion, reserved,
+//   weight (10 characters), unit (3 characters), CR.
+struct WeightAnswer
+{
+    static constexpr qsizetype kLength = 20;
+    static constexpr qsizetype kWeightOffset = 6; // 0-based: characters 7 to 16
+    static constexpr qsizetype kWeightLength = 10;
+
+    char scaleStatus = ' '; // 'Z' centre of zero, 'O' over capacity
+    char grossNet = ' ';    // 'G'/'g' gross, 'N'/'n' net
+    char motion = ' ';      // 'M' in motion
+    QByteArray weightField; // the 10 weight characters, blanks included
+
+    // Takes the status characters and the weight field of `frame`, which must
+    // be exactly kLength characters long; nothing else of it is examined.
+    static WeightAnswer fromFrame(QByteArrayView frame);
+
+    // The flags are compared exactly: "z", "o" and "m" are not flags.
+    bool showsZero() const { return scaleStatus == 'Z'; }
+    bool showsOverCapacity() const { return scaleStatus == 'O'; }
+    bool showsMotion() const { return motion == 'M'; }
+    bool showsGross() const { return grossNet == 'G' || grossNet == 'g'; }
+    bool showsNet() const { return grossNet == 'N' || grossNet == 'n'; }
+
+    // The weight field as the operator sees it, one character per byte.
+    QString weightText() const { return QString::fromLatin1(weightField); }
+
+    // True when the weight field holds no "---" and reads as the number 0.
+    bool weightReadsZero() const;
+};
+
+// Reads a weight field strictly: optional blanks around one optional sign and
+// digits with at most one decimal point ("  -0.000", "12", ".5", "5.").
+// Anything else -- letters, two signs, a comma, a blank inside the number, an
+// empty field -- is no number, so that a garbled field can never pass for zero.
+std::optional<double> readWeightField(QByteArrayView field);
