@@ -461,6 +461,11 @@ void smaForm::AddTestedCommand(const QString &command)
         removeCheckedItem(row);
     }
     if (m_lastListing.append) {
+        // A command stopped before its answer never gets one: the port was
+        // closed since. Fail it now, or the new entry's result would land
+        // on its row.
+        while (cmdresult->count() < cmds->count())
+            cmdresult->addItem(checklistItem(QStringLiteral("Failed")));
         cmds->addItem(checklistItem(m_lastListing.entry));
         if (const int row = cmds->count() - 1; row < kCheckedItems)
             CheckedItems[row] = false;

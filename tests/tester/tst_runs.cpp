@@ -19,6 +19,7 @@ private slots:
     void timeOuts();
     void timerIsArmedBySendsAndStoppedByAnswers();
     void stopMidRun();
+    void singleTestAfterStopKeepsRowsPaired();
     void retestPassesAndFails();
     void retestRefusedWhilePortOpen();
     void retestBeyondRowNinetyNineIsRefused();
@@ -299,6 +300,30 @@ void RunsTest::stopMidRun()
     QCOMPARE(f.results(), resultsAtStop);
     QCOMPARE(f.form->testId(), qint16(2));
     QVERIFY(f.form->handOver.isEmpty());
+}
+
+void RunsTest::singleTestAfterStopKeepsRowsPaired()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    f.button("Connect")->click();
+    f.button("Connect")->click(); // stopped before "A" was answered
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>"}));
+    QVERIFY(f.results().isEmpty());
+
+    f.answerWith(scale);
+    scale.answers["Ulb "] = "?";
+    f.button("SetUnits")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(f.results(), QStringList({"Failed", "Failed"}));
+
+    scale.answers["Ukg "] = " 1G       2.268kg ";
+    f.child<QComboBox>("UnitsValue")->setCurrentIndex(3);
+    f.button("SetUnits")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>Ukg <CR>"}));
+    QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
 }
 
 void RunsTest::retestPassesAndFails()
