@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the tester needs, skipping those already there.
+#   install-deps.sh build   what building and running the tester needs
+#   install-deps.sh test    what the test suite needs on top (clang for the fuzzers)
+set -euo pipefail
+
+build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev fonts-liberation fonts-dejavu-core)
+test_packages=(clang libclang-rt-14-dev)
+
+wanted=()
+for group in "$@"; do
+    case "$group" in
+    build) wanted+=("${build_packages[@]}") ;;
+    test) wanted+=("${test_packages[@]}") ;;
+    *)
+        echo "install-deps: unknown group '$group' (use build and/or test)" >&2
+        exit 2
+        ;;
+    esac
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ "${#missing[@]}" -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+echo "install-deps: installing ${missing[*]}" >&2
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
