@@ -1,3 +1,5 @@
+#include "Globals.h"
+#include "ModalAnswerer.h"
 #include "PtyScale.h"
 #include "QSerialMSComm.h"
 #include "TesterFixture.h"
@@ -15,6 +17,7 @@ private slots:
     void fullRuns();
     void retestAndSingleTestsOverThePort();
     void deviceVanishingMidRunEndsAsTimeOut();
+    void runEndsWithWeightStreamPassingByItself();
 
 private:
     static MSCommFactory realPorts()
@@ -192,6 +195,52 @@ void PtyIntegrationTest::deviceVanishingMidRunEndsAsTimeOut()
     tester.start(scale.devicePath());
     QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
     QVERIFY(tester.form.CheckSMALevel1());
+}
+
+// The real hand-over: the weight stream analysis opens on the same port and
+// passes on the simulated scale's own weight cycle; the report is noted.
+class WeightStreamForm : public smaForm
+{
+public:
+    using smaForm::smaForm;
+    int reports = 0;
+    bool weightStreamAtReport = false;
+
+protected:
+    void showReportPreview() override
+    {
+        ++reports;
+        weightStreamAtReport = Globals::WeightStreamOK;
+    }
+};
+
+void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
+{
+    PtyScale scale; // publishes "T", so the tare test runs first
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    ModalAnswerer answerer;
+    WeightStreamForm form(realPorts());
+    form.findChild<QLineEdit *>("Port")->setText(scale.devicePath());
+    Globals::WeightStreamOK = true;
+    form.findChild<QPushButton *>("Connect")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(form.reports, 1, 60000);
+
+    QVERIFY(form.weightStreamAtReport);
+    QVERIFY(Globals::WeightStreamOK);
+    QCOMPARE(answerer.windows, QStringList({"OpTest"}));
+    QCOMPARE(answerer.messages,
+             QStringList({"Set the device to 9600,8,N,1 and verify center of zero",
+                          "Place a tareable weight on the scale and press Ok to continue"}));
+    // After the discovery run: "T" until the tare shows, one "C", then "W".
+    const QByteArray wire = scale.received();
+    const qsizetype analysis = wire.lastIndexOf("\nD\r") + 3;
+    QByteArray polls = wire.mid(analysis);
+    QVERIFY2(polls.startsWith("\nT\r"), polls.constData());
+    QCOMPARE(polls.count("\nC\r"), 1);
+    const QByteArray afterClear = polls.mid(polls.indexOf("\nC\r") + 3);
+    QVERIFY(!afterClear.isEmpty());
+    QCOMPARE(QByteArray(afterClear).replace("\nW\r", ""), QByteArray());
+    QVERIFY(!form.port()->portOpen());
 }
 
 QTEST_MAIN(PtyIntegrationTest)
