@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -284,6 +285,14 @@ void smaForm::buildControls()
     auto *portBox = new QHBoxLayout;
     portBox->addWidget(Label5);
     portBox->addWidget(Port);
+    // Wide enough for their usual texts however small the window gets.
+    auto fitText = [](QLineEdit *box, int characters) {
+        const int advance = box->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        box->setMinimumWidth(advance * characters +
+                             2 * box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
+    };
+    fitText(Port, 12);
+    fitText(TareValue, 11);
     Port->setMaximumWidth(Port->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
 
     auto *bottom = new QHBoxLayout;
