@@ -1,10 +1,18 @@
 #pragma once
 
 #include <QDialog>
+#include <QPrinterInfo>
 
+#include <functional>
+
+class QPushButton;
+class ReportPreviewArea;
 class ReportSource;
 
 // The "Print Preview" window: shows the compliance report and prints it.
+// The preview is redrawn from the tester's state whenever the window is
+// activated or repainted; "Print" prints one copy and closes the window,
+// "Cancel" or closing the window closes it without printing.
 class PrtForm : public QDialog
 {
     Q_OBJECT
@@ -12,6 +20,30 @@ public:
     explicit PrtForm(const ReportSource &source, QWidget *parent = nullptr);
     ~PrtForm() override;
 
+    // Prints the report on the default printer as one document. Without a
+    // default printer the operator is offered to save it as a PDF file.
     void DoPrintJob();
+    // Redraws the preview area from a cleared surface.
     void DoPrintPreview();
+
+    // How the default printer is found; tests replace it to choose whether a
+    // printer exists.
+    using PrinterLookup = std::function<QPrinterInfo()>;
+    void setDefaultPrinterLookup(PrinterLookup lookup);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void layOutControls();
+    void onOKButtonClicked();
+    void onCancelButtonClicked();
+    void offerPdfInstead();
+    void saveAsPdf(const QString &fileName);
+
+    const ReportSource &m_source;
+    ReportPreviewArea *m_preview;
+    QPushButton *m_okButton;
+    QPushButton *m_cancelButton;
+    PrinterLookup m_defaultPrinter;
 };

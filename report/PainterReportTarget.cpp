@@ -1,0 +1,84 @@
+#include "PainterReportTarget.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <cmath>
+
+PainterReportTarget::PainterReportTarget(QPainter &painter, const QRectF &area,
+                                         const QBrush &background, NewPage newPage)
+    : m_painter(painter), m_area(area), m_background(background), m_newPage(std::move(newPage)),
+      m_font(painter.font()), m_top(area.top())
+{}
+
+void PainterReportTarget::print(const QString &text)
+{
+    // The scale's texts end their lines with CR LF; a lone CR (the separator
+    // line) or a lone LF also starts a new line, so no control character is
+    // ever drawn as a glyph.
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = text.split(lineBreak);
+    for (const QString &line : lines)
+        printLine(line);
+}
+
+void PainterReportTarget::printLine(const QString &line)
+{
+    m_painter.setFont(m_font);
+    const QFontMetricsF metrics(m_font, m_painter.device());
+    startLine(metrics.lineSpacing());
+
+    const qreal baseline = m_top + metrics.ascent();
+    qreal x = m_area.left();
+    const QStringList columns = line.split(QLatin1Char('\t'));
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        if (i > 0)
+            x = nextTabStop(x);
+        const QString &column = columns.at(i);
+        if (!column.isEmpty()) {
+            m_painter.drawText(QPointF(x, baseline), column);
+            x += metrics.horizontalAdvance(column);
+        }
+    }
+    m_top += metrics.lineSpacing();
+}
+
+void PainterReportTarget::startLine(qreal lineHeight)
+{
+    const bool pageHasLines = m_top > m_area.top();
+    const bool fits = m_top + lineHeight <= m_area.bottom();
+    if (fits || !pageHasLines || !m_newPage)
+        return;
+    if (m_newPage())
+        m_top = m_area.top();
+}
+
+qreal PainterReportTarget::nextTabStop(qreal x) const
+{
+    const qreal stop = TabStopPoints * m_painter.device()->logicalDpiX() / 72.0;
+    const qreal column = std::floor((x - m_area.left()) / stop) + 1;
+    return m_area.left() + column * stop;
+}
+
+void PainterReportTarget::setBold(bool on)
+{
+    m_font.setBold(on);
+}
+
+void PainterReportTarget::setSize(int points)
+{
+    m_font.setPointSize(points);
+}
+
+void PainterReportTarget::endDoc()
+{
+    m_endedCleanly = m_painter.end();
+}
+
+void PainterReportTarget::clear()
+{
+    m_painter.fillRect(m_area, m_background);
+    m_top = m_area.top();
+}

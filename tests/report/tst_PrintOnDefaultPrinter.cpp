@@ -1,0 +1,145 @@
+// Prints through the real default printer. Meant for a CUPS queue "PDF"
+// (cups-pdf) set up by tools/setup-pdf-printer.sh, whose output files are
+// read back with pdftotext.
+#include "FakeReportSource.h"
+#include "Globals.h"
+#include "ModalAnswerer.h"
+#include "PdfText.h"
+#include "PrtForm.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+bool printerRequired()
+{
+    return qEnvironmentVariable("SMA_REQUIRE_PRINTER") == QLatin1String("1");
+}
+
+// Folders where cups-pdf may put the files printed by this user:
+// $SMA_CUPS_PDF_DIR when given, else its usual places.
+QStringList outputFolders()
+{
+    const QString configured = qEnvironmentVariable("SMA_CUPS_PDF_DIR");
+    if (!configured.isEmpty())
+        return {configured};
+    return {QDir::home().filePath(QStringLiteral("PDF")),
+            QStringLiteral("/var/spool/cups-pdf/ANONYMOUS")};
+}
+
+using Snapshot = QHash<QString, QDateTime>;
+
+Snapshot pdfFiles()
+{
+    Snapshot files;
+    for (const QString &folder : outputFolders()) {
+        const QFileInfoList found =
+            QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files);
+        for (const QFileInfo &file : found)
+            files.insert(file.absoluteFilePath(), file.lastModified());
+    }
+    return files;
+}
+
+QStringList newOrChanged(const Snapshot &before, const Snapshot &now)
+{
+    QStringList paths;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (!before.contains(it.key()) || before.value(it.key()) != it.value())
+            paths << it.key();
+    return paths;
+}
+
+bool queueEmpty()
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o")});
+    return lpstat.waitForFinished(10000) && lpstat.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
+class PrintOnDefaultPrinterTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void printPressPrintsOneReport();
+};
+
+void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
+{
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    if (printer.isNull()) {
+        if (printerRequired())
+            QFAIL("SMA_REQUIRE_PRINTER=1 but there is no default printer; "
+                  "run tools/setup-pdf-printer.sh first");
+        QSKIP("no default printer (tools/setup-pdf-printer.sh sets up a PDF printer; "
+              "SMA_REQUIRE_PRINTER=1 makes this a failure)");
+    }
+    if (!PdfText::available())
+        QFAIL("pdftotext is missing; tools/setup-pdf-printer.sh installs poppler-utils");
+
+    FakeReportSource source = FakeReportSource::compliantScale();
+    source.published = QStringLiteral("HPR%1").arg(QDateTime::currentMSecsSinceEpoch());
+    Globals::WeightStreamOK = true;
+
+    const Snapshot before = pdfFiles();
+    PrtForm form(source);
+    ModalAnswerer answerer;
+    answerer.onModal = [&form](QWidget *modal) {
+        if (modal == &form)
+            QTimer::singleShot(0, &form, [&form] {
+                form.findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+            });
+    };
+    QCOMPARE(form.exec(), int(QDialog::Accepted));
+    QVERIFY2(answerer.messages.isEmpty(), qPrintable(answerer.messages.join(u'\n')));
+
+    // cups-pdf goes through PostScript, where the typographic ligatures of
+    // "fi" and "fl" keep their shape but lose their letters (they come out as
+    // a replacement character, sometimes with a blank).
+    QStringList expected =
+        PdfText::expectedLines(source, {QStringLiteral("SMA Weight stream verified correct"),
+                                        QStringLiteral("SMA Level 1 Compliance Verified( ABDWZ )"),
+                                        QStringLiteral("SMA Level 2 commands supported ( ") +
+                                            source.published + QStringLiteral(" )")});
+    static const QRegularExpression ligature(QStringLiteral("f([il])"));
+    for (QString &pattern : expected)
+        pattern.replace(ligature, QStringLiteral("(?:f\\1|[^\\n]{0,2})"));
+
+    // This press's documents: other test runs may print on the same queue,
+    // but only this one has this list of published commands.
+    const auto printedHere = [&] {
+        QStringList documents;
+        for (const QString &path : newOrChanged(before, pdfFiles()))
+            if (PdfText::extract(path).contains(source.published))
+                documents << path;
+        return documents;
+    };
+
+    // Wait for the job to come out (a bounded wait for the queue, not a timing check).
+    QDeadlineTimer deadline(60000);
+    QStringList documents;
+    while ((documents = printedHere()).isEmpty() && !deadline.hasExpired())
+        QTest::qWait(250);
+    QVERIFY2(
+        !documents.isEmpty(),
+        qPrintable(
+            QStringLiteral("no printed report in %1 after 60 s").arg(outputFolders().join(u' '))));
+    const QString text = PdfText::extract(documents.first());
+    QVERIFY2(PdfText::firstMissing(text, expected).isEmpty(), qPrintable(text));
+
+    // One press, one document: nothing more comes once the queue is empty.
+    while (!queueEmpty() && !deadline.hasExpired())
+        QTest::qWait(250);
+    QCOMPARE(printedHere().size(), 1);
+}
+
+QTEST_MAIN(PrintOnDefaultPrinterTest)
+#include "tst_PrintOnDefaultPrinter.moc"

@@ -1,0 +1,190 @@
+#include "FakeReportSource.h"
+#include "ReportRenderer.h"
+#include "ReportTarget.h"
+
+#include <QtTest>
+
+namespace {
+
+// Records every line with the style it was printed in, e.g. "B24 Title" or
+// "-8 text", with control characters spelled out; clear and end of document
+// appear as "<clear>" and "<end>".
+class RecordingTarget : public ReportTarget
+{
+public:
+    QStringList log;
+    bool bold = false;
+    int size = 0;
+
+    void print(const QString &text) override
+    {
+        QString shown = text;
+        shown.replace(QLatin1Char('\t'), QStringLiteral("\\t"))
+            .replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+            .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+        log << (bold ? QStringLiteral("B") : QStringLiteral("-")) + QString::number(size) + u' ' +
+                   shown;
+    }
+    void setBold(bool on) override { bold = on; }
+    void setSize(int points) override { size = points; }
+    void endDoc() override { log << QStringLiteral("<end>"); }
+    void clear() override { log << QStringLiteral("<clear>"); }
+};
+
+const QStringList ReportHead = {
+    QStringLiteral("B24 Scale Manufacturers Association"),
+    QStringLiteral("B8 Device Description"),
+};
+
+} // namespace
+
+class ReportRendererTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emptyReportOnPreviewAndPrinter();
+    void scaleTextsAreEachOnePrint();
+    void resultLines_data();
+    void resultLines();
+    void commandTableRows();
+    void missingResultLeavesColumnEmpty();
+};
+
+void ReportRendererTest::emptyReportOnPreviewAndPrinter()
+{
+    const FakeReportSource nothingTested;
+    const QStringList lines =
+        ReportHead + QStringList{
+                         QStringLiteral("-8 "),
+                         QStringLiteral("B8 Operational Information"),
+                         QStringLiteral("-8 "),
+                         QStringLiteral("B8 Tested Commands\\t\\t\\tResults"),
+                         QStringLiteral("-8 \\r"),
+                         QStringLiteral("B8 Weight stream not verified"),
+                         QStringLiteral("B8 SMA Level 1 Compliance Not Verified"),
+                     };
+
+    RecordingTarget preview;
+    renderReport(preview, nothingTested, false, ReportMedium::Preview);
+    QCOMPARE(preview.log, QStringList{QStringLiteral("<clear>")} + lines);
+
+    RecordingTarget printer;
+    renderReport(printer, nothingTested, false, ReportMedium::Printer);
+    QCOMPARE(printer.log, lines + QStringList{QStringLiteral("<end>")});
+
+    // Each rendering leaves bold off at 8 points.
+    QCOMPARE(printer.bold, false);
+    QCOMPARE(printer.size, 8);
+}
+
+void ReportRendererTest::scaleTextsAreEachOnePrint()
+{
+    FakeReportSource source;
+    source.about = QStringLiteral("ABT:Acme\r\nVER:1\r\n");
+    source.info = QStringLiteral("CMD:HP\r\n");
+    RecordingTarget target;
+    renderReport(target, source, false, ReportMedium::Printer);
+    QCOMPARE(target.log.mid(2, 4), (QStringList{
+                                       QStringLiteral("-8 ABT:Acme\\r\\nVER:1\\r\\n"),
+                                       QStringLiteral("B8 Operational Information"),
+                                       QStringLiteral("-8 CMD:HP\\r\\n"),
+                                       QStringLiteral("B8 Tested Commands\\t\\t\\tResults"),
+                                   }));
+}
+
+void ReportRendererTest::resultLines_data()
+{
+    QTest::addColumn<bool>("weightStreamOK");
+    QTest::addColumn<bool>("level1");
+    QTest::addColumn<bool>("level2");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("level1Calls");
+    QTest::addColumn<int>("level2Calls");
+
+    // The checks would say "compliant", but the weight stream decides first.
+    QTest::newRow("stream not verified")
+        << false << true << true
+        << QStringList{QStringLiteral("B8 Weight stream not verified"),
+                       QStringLiteral("B8 SMA Level 1 Compliance Not Verified")}
+        << 0 << 0;
+    QTest::newRow("level 1 not verified")
+        << true << false << true
+        << QStringList{QStringLiteral("B8 SMA Weight stream verified correct"),
+                       QStringLiteral("B8 SMA Level 1 Compliance Not Verified")}
+        << 1 << 0;
+    QTest::newRow("level 1 without level 2")
+        << true << true << false
+        << QStringList{QStringLiteral("B8 SMA Weight stream verified correct"),
+                       QStringLiteral("B8 SMA Level 1 Compliance Verified( ABDWZ )")}
+        << 1 << 1;
+    QTest::newRow("level 1 and level 2")
+        << true << true << true
+        << QStringList{QStringLiteral("B8 SMA Weight stream verified correct"),
+                       QStringLiteral("B8 SMA Level 1 Compliance Verified( ABDWZ )"),
+                       QStringLiteral("B8 SMA Level 2 commands supported ( H P  Q )")}
+        << 1 << 1;
+}
+
+void ReportRendererTest::resultLines()
+{
+    QFETCH(bool, weightStreamOK);
+    QFETCH(bool, level1);
+    QFETCH(bool, level2);
+    QFETCH(QStringList, expected);
+    QFETCH(int, level1Calls);
+    QFETCH(int, level2Calls);
+
+    FakeReportSource source;
+    source.level1 = level1;
+    source.level2 = level2;
+    source.published = QStringLiteral("H P  Q"); // printed verbatim, blanks and all
+
+    RecordingTarget target;
+    renderReport(target, source, weightStreamOK, ReportMedium::Printer);
+
+    const qsizetype separator = target.log.indexOf(QStringLiteral("-8 \\r"));
+    QVERIFY(separator > 0);
+    QCOMPARE(target.log.mid(separator + 1), expected + QStringList{QStringLiteral("<end>")});
+    QCOMPARE(source.level1Calls, level1Calls);
+    QCOMPARE(source.level2Calls, level2Calls);
+    QCOMPARE(source.publishedCalls, expected.size() == 3 ? 1 : 0);
+}
+
+void ReportRendererTest::commandTableRows()
+{
+    FakeReportSource source;
+    source.commands = {QStringLiteral("<LF>A<CR>"), QStringLiteral("<LF>T123.4<CR>"),
+                       QStringLiteral("<LF>B<CR>")};
+    source.results = {QStringLiteral("Passed"), QStringLiteral("Failed"),
+                      QStringLiteral("Pending")};
+
+    RecordingTarget target;
+    renderReport(target, source, false, ReportMedium::Preview);
+
+    const qsizetype heading =
+        target.log.indexOf(QStringLiteral("B8 Tested Commands\\t\\t\\tResults"));
+    QVERIFY(heading > 0);
+    QCOMPARE(target.log.mid(heading + 1, 4),
+             (QStringList{
+                 QStringLiteral("-8 <LF>A<CR>\\t\\t\\t\\t\\tPassed"),
+                 QStringLiteral("-8 <LF>T123.4<CR>\\t\\t\\t\\t\\tFailed"),
+                 QStringLiteral("-8 <LF>B<CR>\\t\\t\\t\\t\\tPending"),
+                 QStringLiteral("-8 \\r"),
+             }));
+}
+
+void ReportRendererTest::missingResultLeavesColumnEmpty()
+{
+    FakeReportSource source;
+    source.commands = {QStringLiteral("<LF>A<CR>"), QStringLiteral("<LF>B<CR>")};
+    source.results = {QStringLiteral("Passed")}; // "B" still waits for its answer
+
+    RecordingTarget target;
+    renderReport(target, source, false, ReportMedium::Printer);
+
+    QVERIFY(target.log.contains(QStringLiteral("-8 <LF>A<CR>\\t\\t\\t\\t\\tPassed")));
+    QVERIFY(target.log.contains(QStringLiteral("-8 <LF>B<CR>\\t\\t\\t\\t\\t")));
+}
+
+QTEST_APPLESS_MAIN(ReportRendererTest)
+#include "tst_ReportRenderer.moc"
