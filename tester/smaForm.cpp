@@ -389,25 +389,13 @@ void smaForm::openConnection()
 {
     const auto checkedBefore = CheckedItems;
     CheckedItems.fill(false);
-
-    const PortName port = resolvePortName(Port->text());
-    bool opened = false;
-    if (port.ok()) {
-        MSComm1->setCommPort(port.device);
-        MSComm1->setSettings(kLineSettings);
-        MSComm1->setRThreshold(0);
-        MSComm1->setSThreshold(0);
-        MSComm1->setPortOpen(true);
-        opened = MSComm1->portOpen();
-    }
-    if (!opened) {
+    if (const QString failure = openPortNamedInPortBox(); !failure.isEmpty()) {
         // Nothing was started: keep everything the window shows, and the
         // check marks the operator still sees.
         CheckedItems = checkedBefore;
         Connect->setText(kStartCaption);
         smaError->setText(kNotConnected);
-        showMessage(kOpenError,
-                    port.ok() ? MSComm1->openFailure().describe() : port.failure.describe());
+        showMessage(kOpenError, failure);
         return;
     }
     RxText = MSComm1->input();
@@ -426,6 +414,23 @@ void smaForm::openConnection()
     cmdresult->clear();
     QueryAbout();
     smaError->setText(QStringLiteral("Connected"));
+}
+
+// Opens the port that `Port` names at 9600,8,N,1, with receive notifications
+// held back. Returns what to tell the operator when it cannot be opened.
+QString smaForm::openPortNamedInPortBox()
+{
+    const PortName port = resolvePortName(Port->text());
+    if (!port.ok())
+        return port.failure.describe();
+    MSComm1->setCommPort(port.device);
+    MSComm1->setSettings(kLineSettings);
+    MSComm1->setRThreshold(0);
+    MSComm1->setSThreshold(0);
+    MSComm1->setPortOpen(true);
+    if (!MSComm1->portOpen())
+        return MSComm1->openFailure().describe();
+    return {};
 }
 
 void smaForm::closeConnection()
@@ -707,18 +712,8 @@ void smaForm::runSingleTest(qint16 testId, const QString &letter, const QString 
 {
     if (MSComm1->portOpen())
         return;
-    const PortName port = resolvePortName(Port->text());
-    if (!port.ok()) {
-        showMessage(kOpenError, port.failure.describe());
-        return;
-    }
-    MSComm1->setCommPort(port.device);
-    MSComm1->setSettings(kLineSettings);
-    MSComm1->setRThreshold(0);
-    MSComm1->setSThreshold(0);
-    MSComm1->setPortOpen(true);
-    if (!MSComm1->portOpen()) {
-        showMessage(kOpenError, MSComm1->openFailure().describe());
+    if (const QString failure = openPortNamedInPortBox(); !failure.isEmpty()) {
+        showMessage(kOpenError, failure);
         return;
     }
     MSComm1->setRThreshold(1);

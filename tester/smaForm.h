@@ -82,6 +82,7 @@ private:
     void QueryAbout();
     void AddTestedCommand(const QString &command);
     void openConnection();
+    QString openPortNamedInPortBox();
     void closeConnection();
     void runSingleTest(qint16 testId, const QString &command, const QString &data);
     void discardWaitingInput();
