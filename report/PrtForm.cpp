@@ -98,9 +98,9 @@ void PrtForm::DoPrintJob()
     printer.setDocName(QString::fromLatin1(ReportDocumentName));
     const PrintOutcome outcome = printReport(printer, m_source, Globals::WeightStreamOK);
     if (!outcome.ok)
-        QMessageBox::warning(this, tr("Print"),
-                             tr("The report could not be printed.") + QLatin1Char('\n') +
-                                 outcome.error);
+        showFailure(tr("Print"),
+                    tr("The report could not be printed on \"%1\".").arg(printerInfo.printerName()),
+                    outcome.error);
 }
 
 void PrtForm::offerPdfInstead()
@@ -137,9 +137,17 @@ void PrtForm::saveAsPdf(const QString &fileName)
     pdf.setDocName(QString::fromLatin1(ReportDocumentName));
     const PrintOutcome outcome = printReport(pdf, m_source, Globals::WeightStreamOK);
     if (!outcome.ok)
-        QMessageBox::warning(this, tr("Save as PDF"),
-                             tr("The report could not be saved.") + QLatin1Char('\n') +
-                                 outcome.error);
+        showFailure(
+            tr("Save as PDF"),
+            tr("The report could not be saved as \"%1\".").arg(QDir::toNativeSeparators(fileName)),
+            outcome.error);
+}
+
+void PrtForm::showFailure(const QString &title, const QString &what, const QString &why)
+{
+    QMessageBox box(QMessageBox::Warning, title, what, QMessageBox::Ok, this);
+    box.setInformativeText(why);
+    box.exec();
 }
 
 void PrtForm::onOKButtonClicked()

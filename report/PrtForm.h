@@ -40,6 +40,7 @@ private:
     void onCancelButtonClicked();
     void offerPdfInstead();
     void saveAsPdf(const QString &fileName);
+    void showFailure(const QString &title, const QString &what, const QString &why);
 
     const ReportSource &m_source;
     ReportPreviewArea *m_preview;

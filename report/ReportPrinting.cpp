@@ -1,5 +1,6 @@
 #include "ReportPrinting.h"
 
+#include "CupsStatus.h"
 #include "PainterReportTarget.h"
 #include "ReportRenderer.h"
 
@@ -14,11 +15,11 @@ QString tr(const char *text)
     return QCoreApplication::translate("ReportPrinting", text);
 }
 
-QString describeFailure(const QPrinter &printer)
+QString failureReason(const QPrinter &printer)
 {
     if (printer.outputFormat() == QPrinter::PdfFormat)
-        return tr("The file \"%1\" could not be written.").arg(printer.outputFileName());
-    return tr("The printer \"%1\" did not accept the report.").arg(printer.printerName());
+        return tr("The file could not be created or written.");
+    return tr("The printer did not accept the report.");
 }
 
 } // namespace
@@ -27,7 +28,7 @@ PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool wei
 {
     QPainter painter;
     if (!painter.begin(&printer))
-        return {false, describeFailure(printer)};
+        return {false, failureReason(printer)};
 
     // The painter's origin is the top-left corner of the printable area.
     const QRectF printable(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
@@ -36,6 +37,11 @@ PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool wei
     renderReport(target, source, weightStreamOK, ReportMedium::Printer);
 
     if (!target.endedCleanly() || printer.printerState() == QPrinter::Error)
-        return {false, describeFailure(printer)};
+        return {false, failureReason(printer)};
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        const QString refused = CupsStatus::lastRequestError();
+        if (!refused.isEmpty())
+            return {false, refused};
+    }
     return {true, {}};
 }

@@ -8,7 +8,7 @@ class ReportSource;
 struct PrintOutcome
 {
     bool ok = false;
-    QString error; // what went wrong, for the operator; empty when ok
+    QString error; // why it failed, in the operator's words; empty when ok
 };
 
 // Prints the report on `printer` (a real printer or a PDF file) as one

@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 bool printerRequired()
@@ -56,6 +58,31 @@ QStringList newOrChanged(const Snapshot &before, const Snapshot &now)
     return paths;
 }
 
+// Presses "Print" in a preview whose default printer is `printer`; returns
+// the messages shown.
+QStringList pressPrint(const QPrinterInfo &printer, const FakeReportSource &source)
+{
+    PrtForm form(source);
+    form.setDefaultPrinterLookup([printer] { return printer; });
+    ModalAnswerer answerer;
+    answerer.onModal = [&form](QWidget *modal) {
+        if (modal == &form)
+            QTimer::singleShot(0, &form, [&form] {
+                form.findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+            });
+    };
+    form.exec();
+    return answerer.messages;
+}
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
 bool queueEmpty()
 {
     QProcess lpstat;
@@ -70,6 +97,7 @@ class PrintOnDefaultPrinterTest : public QObject
     Q_OBJECT
 private slots:
     void printPressPrintsOneReport();
+    void refusedJobIsReported();
 };
 
 void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
@@ -90,16 +118,8 @@ void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
     Globals::WeightStreamOK = true;
 
     const Snapshot before = pdfFiles();
-    PrtForm form(source);
-    ModalAnswerer answerer;
-    answerer.onModal = [&form](QWidget *modal) {
-        if (modal == &form)
-            QTimer::singleShot(0, &form, [&form] {
-                form.findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
-            });
-    };
-    QCOMPARE(form.exec(), int(QDialog::Accepted));
-    QVERIFY2(answerer.messages.isEmpty(), qPrintable(answerer.messages.join(u'\n')));
+    const QStringList messages = pressPrint(printer, source);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
 
     // cups-pdf goes through PostScript, where the typographic ligatures of
     // "fi" and "fl" keep their shape but lose their letters (they come out as
@@ -139,6 +159,38 @@ void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
     while (!queueEmpty() && !deadline.hasExpired())
         QTest::qWait(250);
     QCOMPARE(printedHere().size(), 1);
+}
+
+void PrintOnDefaultPrinterTest::refusedJobIsReported()
+{
+    if (QPrinterInfo::defaultPrinter().isNull()) {
+        if (printerRequired())
+            QFAIL("SMA_REQUIRE_PRINTER=1 but there is no default printer");
+        QSKIP("no default printer, so CUPS is not set up here");
+    }
+    if (geteuid() != 0)
+        QSKIP("adding a CUPS queue for this test needs root");
+
+    // A queue of its own that refuses every job; removed again at the end.
+    const QString queue = QStringLiteral("SMA-Refusing-%1").arg(QCoreApplication::applicationPid());
+    QVERIFY(run(QStringLiteral("lpadmin"),
+                {QStringLiteral("-p"), queue, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"),
+                 QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"),
+                 QStringLiteral("-E")}));
+    const auto removeQueue = qScopeGuard([&queue] {
+        run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue});
+    });
+    QVERIFY(run(QStringLiteral("cupsreject"), {queue}));
+    const QPrinterInfo refusing = QPrinterInfo::printerInfo(queue);
+    QVERIFY(!refusing.isNull());
+
+    const QStringList messages = pressPrint(refusing, FakeReportSource::compliantScale());
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QStringLiteral("could not be printed")),
+             qPrintable(messages.first()));
+    QVERIFY2(messages.first().contains(queue), qPrintable(messages.first()));
+    // The message goes on with why CUPS refused the job.
+    QVERIFY2(!messages.first().section(u'\n', 1).trimmed().isEmpty(), qPrintable(messages.first()));
 }
 
 QTEST_MAIN(PrintOnDefaultPrinterTest)
