@@ -58,8 +58,8 @@ start_scheduler() {
     log "starting cupsd"
     # cupsd forks into the background by itself and returns once it is set up.
     as_root /usr/sbin/cupsd
-    local tries
-    for tries in $(seq 1 100); do
+    local _
+    for _ in $(seq 1 100); do
         if scheduler_running; then
             return
         fi
@@ -102,6 +102,7 @@ create_queue() {
 # with ${HOME} and ${USER} filled in. For root, cups-pdf uses the same rule.
 output_dir() {
     local conf=/etc/cups/cups-pdf.conf
+    # shellcheck disable=SC2016 # the literal form, as cups-pdf.conf writes it
     local out='${HOME}/PDF'
     if [ -r "$conf" ]; then
         local configured
