@@ -10,8 +10,8 @@ class ReportSource
 public:
     virtual ~ReportSource() = default;
 
-    virtual QString scaleAboutText() const = 0;    // text of `scaleabout`
-    virtual QString scaleInfoText() const = 0;     // text of `scaleinfo`
+    virtual QString scaleAboutText() const = 0;     // text of `scaleabout`
+    virtual QString scaleInfoText() const = 0;      // text of `scaleinfo`
     virtual QStringList testedCommands() const = 0; // entries of `cmds`
     virtual QStringList commandResults() const = 0; // entries of `cmdresult`
     virtual QString publishedCommands() const = 0;  // text of `cmdlist`
