@@ -56,7 +56,7 @@ QFont fixedPitchFont(qreal points)
 {
     QFont font(QStringLiteral("Courier New"));
     font.setStyleHint(QFont::TypeWriter);
-    if (!QFontInfo(font).family().startsWith(QLatin1String("Courier New")))
+    if (!QFontInfo(font).fixedPitch()) // no Courier New, nor a metric twin of it
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(points);
     return font;
