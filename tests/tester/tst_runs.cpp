@@ -24,6 +24,7 @@ private slots:
     void retestRefusedWhilePortOpen();
     void retestBeyondRowNinetyNineIsRefused();
     void retestOfDataEntryKeepsRowsAligned();
+    void retestCanCompleteLevelOne();
     void retestTimeOutAndLateAnswer();
     void retestWhosePortWillNotOpen();
     void tareAndUnitsBytes_data();
@@ -459,6 +460,32 @@ void RunsTest::retestOfDataEntryKeepsRowsAligned()
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
     QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
+}
+
+void RunsTest::retestCanCompleteLevelOne()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.answers["D"] = "?"; // diagnostics refused during the run
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    const int row = f.cmds().indexOf("<LF>D<CR>");
+    QCOMPARE(f.results().at(row), QString("Failed"));
+    QVERIFY(!f.form->CheckSMALevel1());
+    QVERIFY(f.form->CheckSMALevel2());
+
+    scale.answers["D"] = "    ";
+    f.tick(row);
+    QVERIFY(!f.form->CheckSMALevel1()); // "Pending" does not count
+    QTRY_COMPARE(f.results().at(row), QString("Passed"));
+    QVERIFY(f.form->CheckSMALevel1());
+
+    // A new connection empties the lists: nothing is verified any more.
+    f.port->responder = nullptr;
+    f.button("Connect")->click();
+    QVERIFY(!f.form->CheckSMALevel1());
+    QVERIFY(!f.form->CheckSMALevel2());
 }
 
 void RunsTest::retestTimeOutAndLateAnswer()

@@ -28,6 +28,7 @@ private slots:
     void openingFailuresKeepTheWindow_data();
     void openingFailuresKeepTheWindow();
     void realMessageBoxesAreShownModally();
+    void printButtonShowsThePreviewModally();
 };
 
 void SmaFormTest::controlsAfterLoad()
@@ -406,6 +407,26 @@ void SmaFormTest::realMessageBoxesAreShownModally()
              QString("Set the device to 9600,8,N,1 and verify center of zero"));
     QVERIFY(ports.last()->portOpen());
     QCOMPARE(ports.last()->written, QByteArray::fromHex("0a410d"));
+}
+
+void SmaFormTest::printButtonShowsThePreviewModally()
+{
+    ScriptedPorts ports;
+    smaForm form(ports.factory());
+    form.show();
+    ModalAnswerer answerer;
+    QString title;
+    answerer.onModal = [&](QWidget *window) {
+        title = window->windowTitle();
+        // Pressed from outside the answerer's own timer so the window can close.
+        QTimer::singleShot(0, window,
+                           [window] { window->findChild<QPushButton *>("CancelButton")->click(); });
+    };
+    form.findChild<QPushButton *>("PrintButton")->click();
+    QCOMPARE(answerer.windows, QStringList({"PrtForm"}));
+    QCOMPARE(title, QString("Print Preview"));
+    QVERIFY(!ports.last()->portOpen());
+    QVERIFY(ports.last()->log.isEmpty());
 }
 
 QTEST_MAIN(SmaFormTest)
