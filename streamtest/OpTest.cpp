@@ -2,6 +2,7 @@
 
 #include "Globals.h"
 #include "PortName.h"
+#include "SmaLine.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr int kPollIntervalMs = 1000;
-const char kLineSettings[] = "9600,n,8,1";
 
 // The scale has a tare command to test when it publishes "T" (exact case).
 bool publishesTare(const QString &publishedCommands)
@@ -211,7 +211,7 @@ bool OpTest::load()
 OpenFailure OpTest::openPort(const QString &device)
 {
     MSComm2->setCommPort(device);
-    MSComm2->setSettings(QString::fromLatin1(kLineSettings));
+    MSComm2->setSettings(smaLineSettings());
     MSComm2->setRThreshold(0);
     MSComm2->setSThreshold(0);
     if (!MSComm2->setPortOpen(true) || !MSComm2->portOpen()) {
@@ -278,7 +278,7 @@ void OpTest::on_Timer2_timeout()
 
 void OpTest::SendScaleCommand(const QString &command)
 {
-    MSComm2->setOutput('\n' + command.toLatin1() + '\r');
+    MSComm2->setOutput(frameCommand(command));
 }
 
 void OpTest::on_MSComm2_OnComm()

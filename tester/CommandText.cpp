@@ -20,11 +20,6 @@ QString CharName(unsigned char code)
     return QStringLiteral("<?>");
 }
 
-QByteArray frameCommand(const QString &command)
-{
-    return '\n' + command.toLatin1() + '\r';
-}
-
 QString printableForm(const QString &command)
 {
     return CharName('\n') + command + CharName('\r');

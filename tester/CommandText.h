@@ -9,9 +9,6 @@
 // character itself for 33..126, "<DEL>" for 127 and "<?>" above.
 QString CharName(unsigned char code);
 
-// LF, the command, CR: one byte per character.
-QByteArray frameCommand(const QString &command);
-
 // "<LF>", the command, "<CR>": the entry text of a tested command.
 QString printableForm(const QString &command);
 

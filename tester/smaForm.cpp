@@ -7,6 +7,7 @@
 #include "OpTest.h"
 #include "PortName.h"
 #include "PrtForm.h"
+#include "SmaLine.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -28,7 +29,6 @@
 
 namespace {
 
-const QString kLineSettings = QStringLiteral("9600,n,8,1");
 const QString kStartCaption = QStringLiteral("&Start");
 const QString kStopCaption = QStringLiteral("&Stop");
 const QString kNotConnected = QStringLiteral("Not connected");
@@ -424,7 +424,7 @@ QString smaForm::openPortNamedInPortBox()
     if (!port.ok())
         return port.failure.describe();
     MSComm1->setCommPort(port.device);
-    MSComm1->setSettings(kLineSettings);
+    MSComm1->setSettings(smaLineSettings());
     MSComm1->setRThreshold(0);
     MSComm1->setSThreshold(0);
     MSComm1->setPortOpen(true);

@@ -1,6 +1,7 @@
 #include "AnswerBuffer.h"
 #include "CommandText.h"
 #include "ComplianceChecks.h"
+#include "SmaLine.h"
 #include "TestedCommands.h"
 
 #include <QtTest>
