@@ -45,8 +45,6 @@ public:
     qint16 testId() const { return m_run.TestId; }
     QByteArray rxText() const { return RxText; }
     QByteArray rxLine() const { return RxLine; }
-    QString pendingCmds() const { return m_run.PendingCmds; }
-    QString curCmd() const { return m_run.CurCmd; }
     bool checkedItem(int index) const;
     MSComm *port() const { return MSComm1; }
 

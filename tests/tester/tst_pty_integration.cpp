@@ -18,17 +18,16 @@ private slots:
     void retestAndSingleTestsOverThePort();
     void deviceVanishingMidRunEndsAsTimeOut();
     void runEndsWithWeightStreamPassingByItself();
-
-private:
-    static MSCommFactory realPorts()
-    {
-        return [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); };
-    }
 };
+
+MSCommFactory realPorts()
+{
+    return [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); };
+}
 
 struct RealTester
 {
-    RecordingSmaForm form{[](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); }};
+    RecordingSmaForm form{realPorts()};
 
     template <typename T> T *child(const char *name) const
     {
