@@ -48,11 +48,21 @@ struct OpenFailure
 //  - setPortOpen(true) either opens and returns true, or leaves the port
 //    closed, records openFailure() and returns false. It never ends the
 //    process and never blocks.
+//  - setPortOpen(true) on a port that is already open changes nothing and
+//    returns true: the port is open, as portOpen() says.
 //  - OnComm is raised with commEvent() == CommEvents::Received whenever
-//    bytes have arrived and rThreshold() > 0. While the threshold is 0 bytes
-//    wait in the port; raising the threshold again with bytes waiting raises
-//    one notification from the event loop.
-//  - input() returns and removes everything received so far.
+//    bytes have arrived and rThreshold() > 0. While the threshold is 0 no
+//    answer is wanted: what arrives is read at once and thrown away (and
+//    announced through Discarded), so nothing piles up unread and nothing
+//    that came before a command can be taken for its answer. Raising the
+//    threshold with bytes still waiting raises one notification from the
+//    event loop.
+//  - input() returns and removes everything received so far. The port holds
+//    at most kReadBufferLimit bytes unread; a device that sends faster than
+//    its owner reads is slowed down by the line, not buffered without end.
+//  - Lost is raised once when the device goes away or fails for good while
+//    open (unplugged, an I/O error). portOpen() keeps reading true until
+//    the owner closes the port, so the owner's close path runs as always.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -80,8 +90,15 @@ public:
 
     virtual int commEvent() const = 0;
 
+    static constexpr qint64 kReadBufferLimit = 4096;
+
 signals:
     void OnComm();
+    // Bytes received while rThreshold() was 0, read and thrown away.
+    void Discarded(const QByteArray &bytes);
+    // The device is gone. `description` names the port and the reason in
+    // plain words, as OpenFailure::describe() does for a failed open.
+    void Lost(const QString &description);
 };
 
 #include <functional>

@@ -136,3 +136,13 @@ OpenFailure describeOpenError(OpenErrorKind kind, const QString &device,
 #endif
     return describeOpenError(kind, device, exists, accessible, group, libraryMessage);
 }
+
+QString describeLostDevice(const QString &device, const QString &systemWords)
+{
+    QString text = QStringLiteral("%1: the connection to the scale was lost: the device was "
+                                  "unplugged or stopped working.")
+                       .arg(device);
+    if (!systemWords.isEmpty())
+        text += QStringLiteral(" (%1)").arg(systemWords);
+    return text;
+}

@@ -30,3 +30,7 @@ OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool ex
 // Looks the device up in the file system and calls describeOpenError().
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device,
                               const QString &libraryMessage);
+
+// "<device>: the connection ... (<system words>)": what to tell the operator
+// when an open port's device goes away.
+QString describeLostDevice(const QString &device, const QString &systemWords);

@@ -7,6 +7,9 @@
 
 QSerialMSComm::QSerialMSComm(QObject *parent) : MSComm(parent), m_port(new QSerialPort(this))
 {
+    // A device flooding the line is held back by the driver once this much
+    // waits unread, rather than growing the program's memory.
+    m_port->setReadBufferSize(kReadBufferLimit);
     connect(m_port, &QSerialPort::readyRead, this, &QSerialMSComm::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onError(int(error)); });
@@ -73,10 +76,8 @@ bool QSerialMSComm::setPortOpen(bool open)
         m_open = false;
         return true;
     }
-    if (m_open) {
-        m_failure = describeOpenError(OpenErrorKind::AlreadyOpen, m_device, {});
-        return false;
-    }
+    if (m_open)
+        return true;
     m_failure = {};
     if (m_device.isEmpty()) {
         m_failure = {OpenFailure::InvalidPort, QStringLiteral("Port"),
@@ -105,6 +106,7 @@ bool QSerialMSComm::setPortOpen(bool open)
     }
     applySettings();
     m_open = true;
+    m_lost = false;
     return true;
 }
 
@@ -130,10 +132,20 @@ bool QSerialMSComm::deviceHeld() const
     return m_port->isOpen();
 }
 
+qint64 QSerialMSComm::bytesWaiting() const
+{
+    return m_port->isOpen() ? m_port->bytesAvailable() : 0;
+}
+
 void QSerialMSComm::onReadyRead()
 {
-    if (m_rThreshold <= 0)
-        return; // bytes wait in the port until the threshold is raised
+    if (m_rThreshold <= 0) {
+        // Nobody waits for an answer now: whatever comes is not one.
+        const QByteArray unwanted = m_port->readAll();
+        if (!unwanted.isEmpty())
+            emit Discarded(unwanted);
+        return;
+    }
     m_event = CommEvents::Received;
     emit OnComm();
 }
@@ -160,14 +172,20 @@ void QSerialMSComm::onError(int error)
     switch (QSerialPort::SerialPortError(error)) {
     case QSerialPort::ResourceError:
     case QSerialPort::ReadError:
-    case QSerialPort::WriteError:
+    case QSerialPort::WriteError: {
         // The device is gone or broken: let go of it so its descriptor cannot
         // keep waking the event loop. The owner still sees the port as open
-        // until it closes it.
+        // until it closes it, and is told once.
+        const QString systemWords = m_port->errorString();
         if (m_port->isOpen())
             m_port->close();
         m_port->clearError();
+        if (m_open && !m_lost) {
+            m_lost = true;
+            emit Lost(describeLostDevice(m_device, systemWords));
+        }
         break;
+    }
     default:
         break;
     }

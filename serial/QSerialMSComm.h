@@ -8,9 +8,8 @@ class QSerialPort;
 //
 // A device that vanishes while open (a USB adapter pulled, a pseudo-terminal
 // whose other side closed) is released at once so that nothing spins on a
-// dead descriptor, but portOpen() keeps reading true until the owner closes
-// the port: the owner's time-out and close path then run exactly as for a
-// scale that went silent.
+// dead descriptor and Lost is raised, but portOpen() keeps reading true until
+// the owner closes the port, so the owner's close path runs as always.
 class QSerialMSComm : public MSComm
 {
     Q_OBJECT
@@ -35,6 +34,8 @@ public:
 
     // True while the device itself is held (false after it vanished).
     bool deviceHeld() const;
+    // Bytes received and not yet read by the owner.
+    qint64 bytesWaiting() const;
 
 private:
     void applySettings();
@@ -49,6 +50,7 @@ private:
     int m_sThreshold = 0;
     bool m_open = false;
     bool m_notificationQueued = false;
+    bool m_lost = false; // Lost has been raised for this opening
     int m_event = 0;
     OpenFailure m_failure;
 };

@@ -437,8 +437,7 @@ void OpTestDialogTest::onlyReceivedEventsAreHandled()
     QVERIFY(rig.open());
     const qsizetype loggedAtLoad = rig.port()->log.size();
     // Hold the answer in the port, then raise every other event over it.
-    rig.port()->setRThreshold(0);
-    rig.port()->deliver(weightAnswer('Z', 'G', ' '));
+    rig.port()->hold(weightAnswer('Z', 'G', ' '));
     const int otherEvents[] = {CommEvents::Send,
                                CommEvents::Cts,
                                CommEvents::Dsr,

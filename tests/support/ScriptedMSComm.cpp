@@ -42,10 +42,10 @@ bool ScriptedMSComm::setPortOpen(bool open)
         m_open = false;
         return true;
     }
-    if (failOpen.failed() || m_open) {
-        m_failure = failOpen.failed()
-                        ? failOpen
-                        : OpenFailure{OpenFailure::Busy, m_device, QStringLiteral("already open")};
+    if (m_open)
+        return true;
+    if (failOpen.failed()) {
+        m_failure = failOpen;
         return false;
     }
     m_failure = {};
@@ -79,9 +79,19 @@ QByteArray ScriptedMSComm::input()
 
 void ScriptedMSComm::deliver(const QByteArray &bytes)
 {
+    if (m_open && m_rThreshold <= 0) {
+        discarded += bytes;
+        emit Discarded(bytes);
+        return;
+    }
     m_rx += bytes;
     if (m_open && m_rThreshold > 0)
         notify(CommEvents::Received);
+}
+
+void ScriptedMSComm::lose(const QString &description)
+{
+    emit Lost(description);
 }
 
 void ScriptedMSComm::raiseEvent(int code)

@@ -49,8 +49,16 @@ public:
     std::function<QByteArray(const QByteArray &frame)> responder;
 
     // Bytes arrive from the device. Notifies when open and the receive
-    // threshold is above 0; otherwise the bytes wait.
+    // threshold is above 0. While the threshold is 0 the port throws them
+    // away (and announces them through Discarded), as a real one does.
     void deliver(const QByteArray &bytes);
+    // Bytes arrive and wait unannounced, as if their notification had not
+    // been delivered yet.
+    void hold(const QByteArray &bytes) { m_rx += bytes; }
+    // The device goes away: Lost is raised; the port still reads open.
+    void lose(const QString &description);
+    // Everything thrown away while the threshold was 0, in order.
+    QByteArray discarded;
     // A notification with any event code (line change, error), which the
     // thresholds do not hold back.
     void raiseEvent(int code);
