@@ -1,7 +1,6 @@
 #include "OpTest.h"
 
 #include "Globals.h"
-#include "PortName.h"
 #include "SmaLine.h"
 
 #include <QFontDatabase>
@@ -180,9 +179,7 @@ bool OpTest::load()
     Weight->setText(QStringLiteral("0"));
     setResult(Rejected);
 
-    const PortName port = resolvePortName(m_portText);
-    const OpenFailure failure = port.ok() ? openPort(port.device) : port.failure;
-    if (failure.failed()) {
+    if (const OpenFailure failure = openPort(); failure.failed()) {
         showMessage(QMessageBox::Warning, QStringLiteral("Error opening serial port"),
                     failure.describe());
         cancelAction();
@@ -208,19 +205,11 @@ bool OpTest::load()
     return m_phase == Phase::Polling;
 }
 
-OpenFailure OpTest::openPort(const QString &device)
+OpenFailure OpTest::openPort()
 {
-    MSComm2->setCommPort(device);
-    MSComm2->setSettings(smaLineSettings());
-    MSComm2->setRThreshold(0);
-    MSComm2->setSThreshold(0);
-    if (!MSComm2->setPortOpen(true) || !MSComm2->portOpen()) {
-        OpenFailure failure = MSComm2->openFailure();
-        if (!failure.failed())
-            failure = {OpenFailure::Other, device, QStringLiteral("the port did not open.")};
+    const OpenFailure failure = openSmaPort(*MSComm2, m_portText);
+    if (failure.failed())
         return failure;
-    }
-    MSComm2->input(); // whatever waited belongs to no request of ours
     MSComm2->setRThreshold(1);
     MSComm2->setSThreshold(1);
     Timer2->setInterval(kPollIntervalMs);

@@ -55,8 +55,8 @@ private:
 
     void buildControls();
     void resetChecklist(bool withTareTest);
-    // Opens MSComm2 on `device`; returns why it did not open, if it did not.
-    OpenFailure openPort(const QString &device);
+    // Opens MSComm2 on the tester's port; returns why it did not open, if it did not.
+    OpenFailure openPort();
     void closePort();
     void cancelAction();
     void receive();

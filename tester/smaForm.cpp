@@ -398,7 +398,7 @@ void smaForm::openConnection()
         showMessage(kOpenError, failure);
         return;
     }
-    RxText = MSComm1->input();
+    RxText.clear();
 
     // Receive notifications stay off until the operator has confirmed.
     showMessage(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
@@ -420,17 +420,7 @@ void smaForm::openConnection()
 // held back. Returns what to tell the operator when it cannot be opened.
 QString smaForm::openPortNamedInPortBox()
 {
-    const PortName port = resolvePortName(Port->text());
-    if (!port.ok())
-        return port.failure.describe();
-    MSComm1->setCommPort(port.device);
-    MSComm1->setSettings(smaLineSettings());
-    MSComm1->setRThreshold(0);
-    MSComm1->setSThreshold(0);
-    MSComm1->setPortOpen(true);
-    if (!MSComm1->portOpen())
-        return MSComm1->openFailure().describe();
-    return {};
+    return openSmaPort(*MSComm1, Port->text()).describe();
 }
 
 void smaForm::closeConnection()
@@ -655,10 +645,7 @@ void smaForm::on_cmds_itemCheck(int index)
     m_run.TestId = qint16(TestIds::FirstRetest + index);
 
     // The port number and line settings set last are used again.
-    MSComm1->setRThreshold(0);
-    MSComm1->setSThreshold(0);
-    MSComm1->setPortOpen(true);
-    if (!MSComm1->portOpen()) {
+    if (const OpenFailure failure = reopenSmaPort(*MSComm1); failure.failed()) {
         if (hadResult)
             cmdresult->item(index)->setText(previousResult);
         else if (index < cmdresult->count())
@@ -666,10 +653,10 @@ void smaForm::on_cmds_itemCheck(int index)
         CheckedItems[index] = false;
         setCmdsCheckMark(index, false);
         m_run.TestId = TestIds::SingleTestAnswered;
-        showMessage(kOpenError, MSComm1->openFailure().describe());
+        showMessage(kOpenError, failure.describe());
         return;
     }
-    discardWaitingInput();
+    RxText.clear();
     MSComm1->setRThreshold(1);
     MSComm1->setSThreshold(1);
 

@@ -580,7 +580,7 @@ void RunsTest::tareAndUnitsBytes()
 
     QCOMPARE(f.port->log.mid(0, 8),
              QStringList({"CommPort=/dev/ttyTEST0", "Settings=9600,n,8,1", "RThreshold=0",
-                          "SThreshold=0", "PortOpen=1", "RThreshold=1", "SThreshold=1", "Input"}));
+                          "SThreshold=0", "PortOpen=1", "Input", "RThreshold=1", "SThreshold=1"}));
     QCOMPARE(f.port->written, bytes);
     QCOMPARE(f.cmds(), QStringList({entry}));
     QCOMPARE(f.form->testId(), qint16(button == "KeyTare" ? 200 : 300));
