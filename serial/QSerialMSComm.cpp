@@ -124,6 +124,14 @@ QByteArray QSerialMSComm::input()
 {
     if (!m_port->isOpen())
         return {};
+    // Everything received so far includes what the driver holds and the
+    // event loop has not fetched yet: a caller discarding input before a
+    // command must not find it arriving afterwards as the answer.
+    m_draining = true;
+    if (m_port->bytesAvailable() < kReadBufferLimit)
+        m_port->waitForReadyRead(0);
+    m_port->clearError(); // with nothing to fetch, it reports a time-out
+    m_draining = false;
     return m_port->readAll();
 }
 
@@ -139,6 +147,8 @@ qint64 QSerialMSComm::bytesWaiting() const
 
 void QSerialMSComm::onReadyRead()
 {
+    if (m_draining)
+        return; // input() is fetching the bytes itself
     if (m_rThreshold <= 0) {
         // Nobody waits for an answer now: whatever comes is not one.
         const QByteArray unwanted = m_port->readAll();
@@ -181,8 +191,16 @@ void QSerialMSComm::onError(int error)
             m_port->close();
         m_port->clearError();
         if (m_open && !m_lost) {
+            // Told from the event loop: the error may surface inside a call
+            // of the owner's, which must not find its state changed under it.
             m_lost = true;
-            emit Lost(describeLostDevice(m_device, systemWords));
+            QMetaObject::invokeMethod(
+                this,
+                [this, description = describeLostDevice(m_device, systemWords)] {
+                    if (m_open)
+                        emit Lost(description);
+                },
+                Qt::QueuedConnection);
         }
         break;
     }

@@ -50,7 +50,8 @@ private:
     int m_sThreshold = 0;
     bool m_open = false;
     bool m_notificationQueued = false;
-    bool m_lost = false; // Lost has been raised for this opening
+    bool m_lost = false;     // Lost has been raised for this opening
+    bool m_draining = false; // input() is fetching what the driver holds
     int m_event = 0;
     OpenFailure m_failure;
 };

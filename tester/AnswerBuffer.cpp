@@ -2,17 +2,22 @@
 
 std::optional<QByteArray> takeAnswer(QByteArray &buffer)
 {
-    const qsizetype lf = buffer.indexOf('\n');
-    const qsizetype cr = buffer.indexOf('\r');
-    if (lf < 0 || cr < 0)
-        return std::nullopt;
-    if (cr >= lf + 2) {
+    for (;;) {
+        const qsizetype cr = buffer.indexOf('\r');
+        if (cr < 0)
+            return std::nullopt;
+        // The LF nearest the CR starts the frame: an answer never holds a LF.
+        const qsizetype lf = buffer.lastIndexOf('\n', cr);
+        if (lf < 0) {
+            // A CR with no LF before it ends no answer: it is noise before
+            // the next frame, such as the end of a line sent as text CR LF.
+            buffer.remove(0, cr + 1);
+            continue;
+        }
         QByteArray answer = buffer.mid(lf + 1, cr - lf - 1);
         buffer.remove(0, cr + 1);
         return answer;
     }
-    buffer.clear();
-    return QByteArray();
 }
 
 bool answerPasses(const QByteArray &answer)

@@ -32,3 +32,12 @@ QString trimAtCrMarker(const QString &data)
         return data.left(marker);
     return data;
 }
+
+qsizetype firstUnsendableCharacter(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).unicode() > 0xFF)
+            return i;
+    }
+    return -1;
+}

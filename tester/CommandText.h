@@ -18,3 +18,7 @@ QString trimAtCrMarker(const QString &data);
 
 // Entries of one-letter commands are exactly this long; longer entries carry data.
 inline constexpr int kPlainEntryLength = 9;
+
+// Position of the first character of `text` that has no single byte on the
+// wire (anything outside Latin-1), or -1 when every character can be sent.
+qsizetype firstUnsendableCharacter(const QString &text);

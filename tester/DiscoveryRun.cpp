@@ -24,13 +24,19 @@ void startAdditionalCommands(DiscoveryState &state, const QString &extraCmds,
     action.send = QStringLiteral("W");
 }
 
-// True when this listing answer closes the listing.
-bool endsListing(DiscoveryState &state, const QString &answer)
+enum class ListingEnd { GoesOn, Ended, Cut };
+
+// Whether this listing answer closes the listing.
+ListingEnd endOfListing(DiscoveryState &state, const QString &answer)
 {
     const int index = state.ListingAnswers++;
     if (answer.contains(QLatin1String("END:")))
-        return true;
-    return index >= 2 && answer.contains(QLatin1Char('?'));
+        return ListingEnd::Ended;
+    if (index >= 2 && answer.trimmed() == QLatin1String("?"))
+        return ListingEnd::Ended;
+    if (state.ListingAnswers >= kListingLineLimit)
+        return ListingEnd::Cut;
+    return ListingEnd::GoesOn;
 }
 
 } // namespace
@@ -41,21 +47,29 @@ DiscoveryAction advanceDiscovery(DiscoveryState &state, const QString &answer,
     using Show = DiscoveryAction::Show;
     DiscoveryAction action;
     switch (state.TestId) {
-    case TestIds::About:
-        if (endsListing(state, answer)) {
-            state.TestId = TestIds::Information;
-            state.ListingAnswers = 0;
-            action.send = QStringLiteral("I");
-        } else {
+    case TestIds::About: {
+        const ListingEnd end = endOfListing(state, answer);
+        if (end != ListingEnd::Ended)
             action.show = Show::AppendAbout;
+        if (end == ListingEnd::GoesOn) {
             action.send = QStringLiteral("B");
+            break;
         }
+        if (end == ListingEnd::Cut)
+            action.failed = QStringLiteral("B");
+        state.TestId = TestIds::Information;
+        state.ListingAnswers = 0;
+        action.send = QStringLiteral("I");
         break;
-    case TestIds::Information:
-        if (endsListing(state, answer)) {
+    }
+    case TestIds::Information: {
+        const ListingEnd end = endOfListing(state, answer);
+        if (end == ListingEnd::Ended) {
             state.TestId = TestIds::Zero;
             action.send = QStringLiteral("Z");
-        } else if (answer.contains(QLatin1String("CMD:"))) {
+            break;
+        }
+        if (answer.contains(QLatin1String("CMD:"))) {
             // The letters always start at the 5th character, wherever "CMD:" stands.
             action.show = Show::PublishCommands;
             action.published = answer.mid(4);
@@ -65,7 +79,13 @@ DiscoveryAction advanceDiscovery(DiscoveryState &state, const QString &answer,
             action.show = Show::AppendInformation;
             action.send = QStringLiteral("N");
         }
+        if (end == ListingEnd::Cut) {
+            action.failed = QStringLiteral("N");
+            state.TestId = TestIds::Zero;
+            action.send = QStringLiteral("Z");
+        }
         break;
+    }
     case TestIds::Zero:
         if (!state.PendingCmds.isEmpty()) {
             // The first published letter goes out as it stands, even an "X".
@@ -111,4 +131,13 @@ DiscoveryAction advanceDiscovery(DiscoveryState &state, const QString &answer,
         break;
     }
     return action;
+}
+
+QString listingRestartFor(const QString &command)
+{
+    if (command == QLatin1String("B"))
+        return QStringLiteral("A");
+    if (command == QLatin1String("N"))
+        return QStringLiteral("I");
+    return {};
 }

@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 const QString kStartCaption = QStringLiteral("&Start");
@@ -113,6 +115,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     MSComm1 = m_portFactory(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     connect(MSComm1, &MSComm::OnComm, this, &smaForm::on_MSComm1_OnComm);
+    connect(MSComm1, &MSComm::Lost, this, &smaForm::onPortLost);
 
     connect(Connect, &QPushButton::clicked, this, &smaForm::on_Connect_clicked);
     connect(Close, &QPushButton::clicked, this, &smaForm::on_Close_clicked);
@@ -393,7 +396,7 @@ void smaForm::openConnection()
         // Nothing was started: keep everything the window shows, and the
         // check marks the operator still sees.
         CheckedItems = checkedBefore;
-        Connect->setText(kStartCaption);
+        setConnectCaption(kStartCaption);
         smaError->setText(kNotConnected);
         showMessage(kOpenError, failure);
         return;
@@ -403,15 +406,19 @@ void smaForm::openConnection()
     // Receive notifications stay off until the operator has confirmed.
     showMessage(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
 
+    if (!MSComm1->portOpen())
+        return; // lost while the operator read the message, and told so
     MSComm1->setRThreshold(1);
     MSComm1->setSThreshold(1);
-    Connect->setText(kStopCaption);
+    setConnectCaption(kStopCaption);
     RxText.clear();
     scaleinfo->clear();
     scaleabout->clear();
     cmdlist->clear();
     cmds->clear();
     cmdresult->clear();
+    m_run = DiscoveryState{};
+    m_retestFollowUp.clear();
     QueryAbout();
     smaError->setText(QStringLiteral("Connected"));
 }
@@ -427,8 +434,15 @@ void smaForm::closeConnection()
 {
     Timer1->stop();
     MSComm1->setPortOpen(false);
-    Connect->setText(kStartCaption);
+    setConnectCaption(kStartCaption);
     smaError->setText(kNotConnected);
+}
+
+// A screen reader announces the action the button takes now.
+void smaForm::setConnectCaption(const QString &caption)
+{
+    Connect->setText(caption);
+    Connect->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
 }
 
 void smaForm::QueryAbout()
@@ -441,9 +455,16 @@ void smaForm::QueryAbout()
 void smaForm::SendCommand(const QString &command)
 {
     AddTestedCommand(command);
-    const QByteArray frame = frameCommand(command);
     smaError->setText(QStringLiteral("Testing"));
-    MSComm1->setOutput(frame);
+    transmit(command);
+}
+
+// Whatever came before a command (a line the scale printed by itself, a
+// second line of an earlier arrival, a late answer) is not its answer.
+void smaForm::transmit(const QString &command)
+{
+    discardWaitingInput();
+    MSComm1->setOutput(frameCommand(command));
     Timer1->setInterval(kResponseTimeoutMs);
     Timer1->start();
 }
@@ -501,17 +522,25 @@ void smaForm::on_MSComm1_OnComm()
         return; // line changes and errors are not answers
     RxText += MSComm1->input();
     const std::optional<QByteArray> answer = takeAnswer(RxText);
-    limitUnansweredBuffer(RxText);
-    if (!answer)
+    if (!answer) {
+        limitUnansweredBuffer(RxText);
         return; // incomplete: the time-out keeps running
+    }
     Timer1->stop();
     RxLine = *answer;
+    if (!m_retestFollowUp.isEmpty()) {
+        // The listing has been restarted; now the retested command itself.
+        SendCommand(std::exchange(m_retestFollowUp, QString()));
+        return;
+    }
     recordResult(answerPasses(RxLine));
 
     if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics) {
         const QString text = QString::fromLatin1(RxLine);
         const DiscoveryAction action = advanceDiscovery(m_run, text, ExtraCmds->text());
         showDiscoveryAnswer(action, text);
+        if (!action.failed.isEmpty())
+            setResultOf(printableForm(action.failed), QStringLiteral("Failed"));
         if (!action.send.isEmpty())
             SendCommand(action.send);
     }
@@ -540,6 +569,13 @@ void smaForm::recordResult(bool passed)
     } else {
         appendForNewestCommand();
     }
+}
+
+void smaForm::setResultOf(const QString &entry, const QString &result)
+{
+    const int row = int(testedCommands().indexOf(entry));
+    if (row >= 0 && row < cmdresult->count())
+        cmdresult->item(row)->setText(result);
 }
 
 void smaForm::showDiscoveryAnswer(const DiscoveryAction &action, const QString &answer)
@@ -586,6 +622,7 @@ void smaForm::on_Timer1_timeout()
     if (MSComm1->portOpen())
         on_Connect_clicked();
     Timer1->stop();
+    m_retestFollowUp.clear();
     smaError->setText(QStringLiteral("Failure"));
     const QString failed = QStringLiteral("Failed");
     if (cmds->count() > cmdresult->count()) {
@@ -595,6 +632,21 @@ void smaForm::on_Timer1_timeout()
         if (row < cmdresult->count())
             cmdresult->item(row)->setText(failed);
     }
+}
+
+// The device went away with a command in flight: that command fails as on a
+// time-out, and the operator is told why at once instead of after it.
+void smaForm::onPortLost(const QString &description)
+{
+    if (!MSComm1->portOpen())
+        return;
+    if (Timer1->isActive()) {
+        on_Timer1_timeout();
+    } else {
+        closeConnection();
+        smaError->setText(QStringLiteral("Failure"));
+    }
+    showMessage(QStringLiteral("Serial port lost"), description);
 }
 
 // ---- Checklist retests ----
@@ -608,7 +660,17 @@ void smaForm::onCmdsItemChanged(QListWidgetItem *item)
         const QSignalBlocker quiet(cmds);
         item->setData(kShownCheckRole, ticked);
     }
-    on_cmds_itemCheck(cmds->row(item));
+    // A retest may move or remove entries, this one included: do it once the
+    // list has finished telling of the change.
+    const int row = cmds->row(item);
+    QMetaObject::invokeMethod(
+        this,
+        [this, row, ticked] {
+            const QListWidgetItem *entry = cmds->item(row);
+            if (entry && entry->data(kShownCheckRole).toBool() == ticked)
+                on_cmds_itemCheck(row);
+        },
+        Qt::QueuedConnection);
 }
 
 void smaForm::setCmdsCheckMark(int row, bool checked)
@@ -623,14 +685,14 @@ void smaForm::setCmdsCheckMark(int row, bool checked)
 
 void smaForm::on_cmds_itemCheck(int index)
 {
+    if (index >= 0 && index < kRetestableEntries && CheckedItems[index]) {
+        CheckedItems[index] = false; // an untick only records the new state
+        return;
+    }
     // One command in flight at a time, and retests only for the rows that
     // TestId can name: otherwise the tick is refused and its mark put back.
     if (index < 0 || index >= kRetestableEntries || MSComm1->portOpen()) {
         setCmdsCheckMark(index, checkedItem(index));
-        return;
-    }
-    if (CheckedItems[index]) {
-        CheckedItems[index] = false;
         return;
     }
     CheckedItems[index] = true;
@@ -662,7 +724,16 @@ void smaForm::on_cmds_itemCheck(int index)
 
     QString command = entry.mid(4, 1);
     if (entry.size() <= kPlainEntryLength) {
-        SendCommand(command);
+        // A lone B or N after its listing has ended is answered "?": start
+        // the listing again first; that answer decides nothing.
+        const QString restart = listingRestartFor(command);
+        if (restart.isEmpty()) {
+            SendCommand(command);
+        } else {
+            m_retestFollowUp = command;
+            smaError->setText(QStringLiteral("Testing"));
+            transmit(restart);
+        }
         return;
     }
     QString data = entry.mid(5);
@@ -706,7 +777,6 @@ void smaForm::runSingleTest(qint16 testId, const QString &letter, const QString 
     MSComm1->setRThreshold(1);
     MSComm1->setSThreshold(1);
     m_run.TestId = testId;
-    discardWaitingInput();
     QString command = letter;
     QString data = value;
     SendCommandWithData(command, data);
@@ -724,7 +794,19 @@ void smaForm::runSingleTest(qint16 testId, const QString &letter, const QString 
 
 void smaForm::on_KeyTare_clicked()
 {
-    runSingleTest(TestIds::Tare, QStringLiteral("T"), TareValue->text());
+    if (MSComm1->portOpen())
+        return;
+    const QString value = TareValue->text();
+    if (const qsizetype bad = firstUnsendableCharacter(value); bad >= 0) {
+        const int length = value.at(bad).isHighSurrogate() ? 2 : 1;
+        showMessage(QStringLiteral("The tare value cannot be sent"),
+                    QStringLiteral("\"%1\" holds \"%2\", which the scale's serial line cannot "
+                                   "carry. Type the tare with digits and a decimal point, for "
+                                   "example 000001.000.")
+                        .arg(value, value.mid(bad, length)));
+        return;
+    }
+    runSingleTest(TestIds::Tare, QStringLiteral("T"), value);
 }
 
 void smaForm::on_SetUnits_clicked()

@@ -76,6 +76,10 @@ protected:
 private:
     void buildControls();
     void SendCommand(const QString &command);
+    void transmit(const QString &command);
+    void setConnectCaption(const QString &caption);
+    void setResultOf(const QString &entry, const QString &result);
+    void onPortLost(const QString &description);
     void SendCommandWithData(QString &command, QString &data);
     void QueryAbout();
     void AddTestedCommand(const QString &command);
@@ -130,4 +134,5 @@ private:
     DiscoveryState m_run;
     std::array<bool, kCheckedItems> CheckedItems{};
     TestedCommandChange m_lastListing; // what the last AddTestedCommand did
+    QString m_retestFollowUp;          // B or N to send once its listing has been restarted
 };

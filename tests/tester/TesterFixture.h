@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Globals.h"
 #include "ScriptedMSComm.h"
 #include "smaForm.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +29,7 @@ public:
     QStringList messages;                    // "<text>" or "<text>\n<detail>"
     std::function<void()> whileMessageShows; // runs while a message is up
     QStringList handOver;                    // "VerifyWeight port closed", "PrintButton"
+    bool weightStreamOkAtAnalysis = false;   // Globals::WeightStreamOK when it opened
     int endedApplication = 0;
     QStringList portLogWhenEnded;
 
@@ -39,6 +42,7 @@ protected:
     }
     void showWeightStreamAnalysis() override
     {
+        weightStreamOkAtAnalysis = Globals::WeightStreamOK;
         handOver << QStringLiteral("VerifyWeight port %1")
                         .arg(port()->portOpen() ? QStringLiteral("open")
                                                 : QStringLiteral("closed"));
@@ -70,6 +74,7 @@ struct ScriptedScale
         {QStringLiteral("T"), QStringLiteral(" 1N       0.000kg ")},
         {QStringLiteral("C"), QStringLiteral(" 1G       5.025kg ")},
     };
+    QByteArray lineStart = "\n";
     QByteArray lineEnd = "\r";
     bool silent = false;
     int aboutIndex = 0;
@@ -93,7 +98,7 @@ struct ScriptedScale
         if (silent || frame.size() < 2)
             return {};
         const QString command = QString::fromLatin1(frame.mid(1, frame.size() - 2));
-        return '\n' + answerText(command).toLatin1() + lineEnd;
+        return lineStart + answerText(command).toLatin1() + lineEnd;
     }
 };
 
@@ -146,8 +151,11 @@ struct TesterFixture
         port->responder = [&scale](const QByteArray &frame) { return scale.respond(frame); };
     }
 
+    // Ticks or unticks an entry as the operator does; the window handles it
+    // once the list's notification has returned.
     void tick(int row, bool checked = true) const
     {
         list("cmds")->item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall);
     }
 };

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TesterFixture f;
     f.button("Connect")->click(); // the opening message is confirmed at once
     while (input.remaining_bytes() > 0) {
-        switch (input.ConsumeIntegralInRange(0, 11)) {
+        switch (input.ConsumeIntegralInRange(0, 12)) {
         case 6:
             f.port->raiseEvent(input.ConsumeIntegral<uint16_t>());
             break;
@@ -60,17 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (f.port->portOpen())
                 f.form->on_Timer1_timeout();
             break;
+        case 12:
+            f.port->lose(QStringLiteral("gone"));
+            break;
         case 8:
             f.button("Connect")->click();
             break;
         case 9: {
             const int rows = f.list("cmds")->count();
             const int row = input.ConsumeIntegralInRange(0, rows);
-            if (row < rows) {
-                QListWidgetItem *item = f.list("cmds")->item(row);
-                item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked
-                                                                      : Qt::Checked);
-            }
+            if (row < rows)
+                f.tick(row, f.list("cmds")->item(row)->checkState() != Qt::Checked);
             break;
         }
         case 10:

@@ -153,12 +153,14 @@ void CommandTextTest::takeAnswer_data()
         << QByteArray("\nA1\r\nA2\r") << true << QByteArray("A1") << QByteArray("\nA2\r");
     QTest::newRow("no CR yet") << QByteArray("\nhalf") << false << QByteArray()
                                << QByteArray("\nhalf");
-    QTest::newRow("no LF yet") << QByteArray("text\r") << false << QByteArray()
-                               << QByteArray("text\r");
-    QTest::newRow("empty answer empties everything")
-        << QByteArray("\n\r\nNEXT\r") << true << QByteArray() << QByteArray();
-    QTest::newRow("CR before LF empties everything")
-        << QByteArray("\r\n\nNEXT\r") << true << QByteArray() << QByteArray();
+    QTest::newRow("CR without LF is noise")
+        << QByteArray("text\r\nha") << false << QByteArray() << QByteArray("\nha");
+    QTest::newRow("empty answer takes only LF CR")
+        << QByteArray("\n\r\nNEXT\r") << true << QByteArray() << QByteArray("\nNEXT\r");
+    QTest::newRow("lines ending CR LF without a leading LF are no answers")
+        << QByteArray("SMA:2/1.0\r\n") << false << QByteArray() << QByteArray("\n");
+    QTest::newRow("CR before LF is dropped, the answer after it is taken")
+        << QByteArray("\r\n\nNEXT\r") << true << QByteArray("NEXT") << QByteArray();
     QTest::newRow("CR LF line ends leave the LF behind")
         << QByteArray("\nOK\r\n") << true << QByteArray("OK") << QByteArray("\n");
     QTest::newRow("empty buffer") << QByteArray() << false << QByteArray() << QByteArray();

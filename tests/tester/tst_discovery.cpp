@@ -10,6 +10,8 @@ class DiscoveryTest : public QObject
 private slots:
     void step_data();
     void step();
+    void listingEnds_data();
+    void listingEnds();
     void wholeRuns_data();
     void wholeRuns();
 };
@@ -138,6 +140,46 @@ void DiscoveryTest::step()
     QTEST(state.CurCmd, "nextCur");
     if (action.show == Show::PublishCommands)
         QCOMPARE(action.published, answer.mid(4));
+}
+
+// How a listing ends: "END:", an answer that is exactly "?" to a repeated B
+// or N, or the line limit, which also fails the repeating command.
+void DiscoveryTest::listingEnds_data()
+{
+    QTest::addColumn<int>("testId");
+    QTest::addColumn<int>("listingAnswers");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<Show>("show");
+    QTest::addColumn<QString>("send");
+    QTest::addColumn<int>("nextTestId");
+    QTest::addColumn<QString>("failed");
+
+    QTest::newRow("a line holding ? goes on")
+        << 1 << 2 << "OP1:AUTO?" << Show::AppendAbout << "B" << 1 << "";
+    QTest::newRow("? between blanks ends") << 1 << 2 << " ? " << Show::Nothing << "I" << 2 << "";
+    QTest::newRow("99th about line goes on")
+        << 1 << 98 << "OP9:X" << Show::AppendAbout << "B" << 1 << "";
+    QTest::newRow("100th about line is shown and cuts the listing")
+        << 1 << 99 << "OP9:X" << Show::AppendAbout << "I" << 2 << "B";
+    QTest::newRow("END: as 100th line is a plain end")
+        << 1 << 99 << "END:" << Show::Nothing << "I" << 2 << "";
+    QTest::newRow("100th information line cuts the listing")
+        << 2 << 99 << "CAP:kg :6000:1:0" << Show::AppendInformation << "Z" << 3 << "N";
+}
+
+void DiscoveryTest::listingEnds()
+{
+    QFETCH(int, testId);
+    QFETCH(int, listingAnswers);
+    QFETCH(QString, answer);
+    DiscoveryState state;
+    state.TestId = qint16(testId);
+    state.ListingAnswers = listingAnswers;
+    const DiscoveryAction action = advanceDiscovery(state, answer, "HP");
+    QTEST(action.show, "show");
+    QTEST(action.send, "send");
+    QTEST(int(state.TestId), "nextTestId");
+    QTEST(action.failed, "failed");
 }
 
 // Whole runs driven answer by answer: the commands in the order they go out.

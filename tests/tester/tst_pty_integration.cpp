@@ -15,8 +15,11 @@ private slots:
     void startSendsExactlyTheAboutQuery();
     void fullRuns_data();
     void fullRuns();
+    void crLfWithoutLeadingLfIsNoAnswer();
+    void aNewStartForgetsTheLastRun();
+    void floodWhileTheSetupMessageShowsIsNotHeld();
     void retestAndSingleTestsOverThePort();
-    void deviceVanishingMidRunEndsAsTimeOut();
+    void deviceVanishingMidRunEndsWithFailure();
     void runEndsWithWeightStreamPassingByItself();
 };
 
@@ -43,7 +46,24 @@ struct RealTester
         child<QLineEdit>("Port")->setText(device);
         child<QPushButton>("Connect")->click();
     }
+    void tick(int row)
+    {
+        child<QListWidget>("cmds")->item(row)->setCheckState(Qt::Checked);
+        QCoreApplication::sendPostedEvents(&form, QEvent::MetaCall);
+    }
+    QSerialMSComm *port() const { return static_cast<QSerialMSComm *>(form.port()); }
 };
+
+// Waits, with the event loop running, until the scale has handed over every
+// byte it was given for the tester.
+bool drained(const PtyScale &scale)
+{
+    QDeadlineTimer deadline(10000);
+    while (scale.unsentBytes() > 0 && !deadline.hasExpired())
+        QTest::qWait(10);
+    QTest::qWait(50);
+    return scale.unsentBytes() == 0;
+}
 
 void PtyIntegrationTest::startSendsExactlyTheAboutQuery()
 {
@@ -69,22 +89,27 @@ void PtyIntegrationTest::fullRuns_data()
     QTest::addColumn<bool>("cmdLine");
     QTest::addColumn<bool>("endLines");
     QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("crlf");
+    QTest::addColumn<bool>("startupLine"); // printed while the set-up message shows
     QTest::addColumn<QString>("sent");
     QTest::addColumn<QString>("verdicts"); // per entry of cmds, in order
     QTest::addColumn<QString>("info");
 
     const QString about = "A B B B B B";
-    QTest::newRow("level 2 scale")
-        << QByteArray("ABDWZXHM") << true << true << 0
-        << about + " I N N N N Z A B D W Z H M H P Q R S T M C U W D"
-        << "A:P B:P I:P N:P Z:P D:P W:P H:P M:P P:F Q:F R:F S:F T:F C:F U:F"
-        << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\nCMD:ABDWZXHM\n";
+    for (const auto &[name, crlf, startupLine] :
+         {std::tuple{"level 2 scale", false, false}, std::tuple{"CR LF line ends", true, false},
+          std::tuple{"start-up line during the set-up message", false, true}})
+        QTest::newRow(name) << QByteArray("ABDWZXHM") << true << true << 0 << crlf << startupLine
+                            << about + " I N N N N Z A B D W Z H M H P Q R S T M C U W D"
+                            << "A:P B:P I:P N:P Z:P D:P W:P H:P M:P P:F Q:F R:F S:F T:F C:F U:F"
+                            << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\nCMD:ABDWZXHM\n";
     QTest::newRow("no CMD line")
-        << QByteArray("HPTMCU") << false << true << 0 << about + " I N N N Z H P Q R S T M C U W D"
+        << QByteArray("HPTMCU") << false << true << 0 << false << false
+        << about + " I N N N Z H P Q R S T M C U W D"
         << "A:P B:P I:P N:P Z:P H:P P:P Q:F R:F S:F T:P M:P C:P U:P W:P D:P"
         << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\n";
     QTest::newRow("listings end with ?, answers delayed")
-        << QByteArray("TC") << true << false << 20
+        << QByteArray("TC") << true << false << 20 << false << false
         << about + " I N N N N Z T C H P Q R S T M C U W D"
         << "A:P B:P I:P N:P Z:P T:P C:P H:F P:F Q:F R:F S:F M:F U:F W:P D:P"
         << "SMA:2/1.0\nTYP:S\nCAP:kg :6000:1:0\nCMD:TC\n";
@@ -96,6 +121,8 @@ void PtyIntegrationTest::fullRuns()
     QFETCH(bool, cmdLine);
     QFETCH(bool, endLines);
     QFETCH(int, delay);
+    QFETCH(bool, crlf);
+    QFETCH(bool, startupLine);
     QFETCH(QString, sent);
     QFETCH(QString, verdicts);
     QFETCH(QString, info);
@@ -104,10 +131,17 @@ void PtyIntegrationTest::fullRuns()
     options.level2Commands = published;
     options.sendCommandLine = cmdLine;
     options.endListings = endLines;
+    options.crlf = crlf;
     PtyScale scale(options);
     scale.setAnswerDelay(delay);
     QVERIFY2(scale.start(), qPrintable(scale.errorString()));
     RealTester tester;
+    if (startupLine) {
+        tester.form.whileMessageShows = [&] {
+            scale.sendUnasked("\nSIM-6000 READY\r\n");
+            QTest::qWait(50);
+        };
+    }
     tester.start(scale.devicePath());
     QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
 
@@ -139,6 +173,88 @@ void PtyIntegrationTest::fullRuns()
     QCOMPARE(tester.form.CheckSMALevel2(), cmdLine);
 }
 
+// Lines that end CR LF with no LF in front are no answers: "A" times out.
+void PtyIntegrationTest::crLfWithoutLeadingLfIsNoAnswer()
+{
+    ScaleOptions options;
+    options.crlf = true;
+    options.leadingLf = false;
+    PtyScale scale(options);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 10000);
+    QCOMPARE(scale.received(), QByteArray("\nA\r"));
+    QCOMPARE(tester.list("cmds"), QStringList({"<LF>A<CR>"}));
+    QCOMPARE(tester.list("cmdresult"), QStringList({"Failed"}));
+    QVERIFY(tester.form.handOver.isEmpty());
+}
+
+// A run that ended in a time-out leaves neither its unsent commands nor the
+// lines the scale printed afterwards to the next run.
+void PtyIntegrationTest::aNewStartForgetsTheLastRun()
+{
+    PtyScale scale; // publishes HPTMCU
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    QMetaObject::Connection goSilent;
+    goSilent = connect(&scale, &PtyScale::bytesReceived, &scale, [&](const QByteArray &bytes) {
+        if (bytes.contains("\nP\r")) {
+            disconnect(goSilent);
+            ScaleOptions silent = scale.model().options();
+            silent.silent = true;
+            scale.model().setOptions(silent);
+        }
+    });
+    RealTester tester;
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 10000);
+    QVERIFY(tester.list("cmds").endsWith("<LF>P<CR>"));
+
+    ScaleOptions other;
+    other.sendCommandLine = false;
+    scale.model().setOptions(other);
+    for (int line = 0; line < 5; ++line)
+        scale.sendUnasked("\n 1G       5.025kg \r");
+    QVERIFY(drained(scale));
+    const qsizetype before = scale.received().size();
+    tester.start(scale.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
+    QByteArray expected;
+    for (const QString &command : QString("A B B B B B I N N N Z H P Q R S T M C U W D").split(' '))
+        expected += '\n' + command.toLatin1() + '\r';
+    QCOMPARE(scale.received().mid(before), expected);
+    QVERIFY(tester.form.CheckSMALevel1());
+    QVERIFY(!tester.list("cmdresult").contains("Pending"));
+}
+
+// A scale in continuous output floods the line while the operator reads the
+// set-up message: the tester reads and drops it, never holding more than a
+// few KiB unread.
+void PtyIntegrationTest::floodWhileTheSetupMessageShowsIsNotHeld()
+{
+    PtyScale scale;
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    RealTester tester;
+    qint64 mostHeld = 0;
+    qint64 flooded = 0;
+    tester.form.whileMessageShows = [&] {
+        const QByteArray line = "\n 1GM      5.025kg \r";
+        for (int burst = 0; burst < 50; ++burst) {
+            scale.sendUnasked(line.repeated(1000));
+            flooded += line.size() * 1000;
+            QTest::qWait(5);
+            mostHeld = qMax(mostHeld, tester.port()->bytesWaiting() + tester.form.rxText().size());
+        }
+        QVERIFY(drained(scale));
+    };
+    tester.start(scale.devicePath());
+    QVERIFY(flooded >= 1000000);
+    QVERIFY2(mostHeld <= MSComm::kReadBufferLimit, qPrintable(QString::number(mostHeld)));
+    // Once it has stopped, the run goes through as on a quiet line.
+    QTRY_COMPARE_WITH_TIMEOUT(tester.form.handOver.size(), 2, 20000);
+    QVERIFY(tester.form.CheckSMALevel1());
+}
+
 void PtyIntegrationTest::retestAndSingleTestsOverThePort()
 {
     PtyScale scale;
@@ -150,7 +266,7 @@ void PtyIntegrationTest::retestAndSingleTestsOverThePort()
     const int row = tester.list("cmds").indexOf("<LF>Z<CR>");
     QVERIFY(row >= 0);
     qsizetype before = scale.received().size();
-    tester.child<QListWidget>("cmds")->item(row)->setCheckState(Qt::Checked);
+    tester.tick(row);
     QCOMPARE(tester.list("cmdresult").at(row), QString("Pending"));
     QTRY_COMPARE(tester.list("cmdresult").at(row), QString("Passed"));
     QTRY_VERIFY(!tester.form.port()->portOpen());
@@ -170,7 +286,7 @@ void PtyIntegrationTest::retestAndSingleTestsOverThePort()
     QCOMPARE(tester.status(), QString("Not connected"));
 }
 
-void PtyIntegrationTest::deviceVanishingMidRunEndsAsTimeOut()
+void PtyIntegrationTest::deviceVanishingMidRunEndsWithFailure()
 {
     PtyScale scale;
     scale.setAnswerDelay(30);
@@ -181,8 +297,10 @@ void PtyIntegrationTest::deviceVanishingMidRunEndsAsTimeOut()
     scale.unplug();
     const QStringList resultsAtUnplug = tester.list("cmdresult");
 
-    // The run ends by its own time-out: no crash, no freeze, port released.
-    QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 10000);
+    // The run ends at once, the operator is told: no crash, no freeze, port released.
+    QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 2000);
+    QVERIFY2(tester.form.messages.last().startsWith("Serial port lost\n" + scale.devicePath()),
+             qPrintable(tester.form.messages.last()));
     QVERIFY(!tester.form.port()->portOpen());
     QCOMPARE(tester.child<QPushButton>("Connect")->text(), QString("&Start"));
     QVERIFY(tester.form.handOver.isEmpty());

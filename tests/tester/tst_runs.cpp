@@ -13,10 +13,13 @@ private slots:
     void fullRuns();
     void crLfLineEnds();
     void answerInPiecesIsTakenWhenTheCrArrives();
-    void secondAnswerInOnePieceWaitsForTheNextArrival();
+    void whatCameBeforeASendIsNeverItsAnswer();
     void floodWithoutAnswersStaysBounded();
     void timeOuts_data();
     void timeOuts();
+    void endlessListingIsCut();
+    void lostPort_data();
+    void lostPort();
     void timerIsArmedBySendsAndStoppedByAnswers();
     void stopMidRun();
     void singleTestAfterStopKeepsRowsPaired();
@@ -34,6 +37,8 @@ private slots:
     void singleTestsDoNothingWhilePortOpen();
     void singleTestsReadPortAtEveryPress();
     void singleTestWhosePortWillNotOpen();
+    void singleTestsTimeOut();
+    void tareValueOutsideLatin1IsRefused();
 
 private:
     static QString lines(const QStringList &list) { return list.join('\n') + '\n'; }
@@ -107,8 +112,10 @@ void RunsTest::fullRuns()
         scale.answers.clear();
     f.answerWith(scale);
     f.edit("ExtraCmds")->setText(extra);
+    Globals::WeightStreamOK = true; // an earlier analysis passed
     f.button("Connect")->click();
     QTRY_COMPARE(f.form->handOver.size(), 2);
+    QVERIFY(!f.form->weightStreamOkAtAnalysis); // cleared before the analysis opens
 
     QTEST(f.sentCommands().join(' '), "sent");
     QByteArray wire;
@@ -153,8 +160,10 @@ void RunsTest::fullRuns()
     QCOMPARE(f.form->testId(), qint16(0));
 }
 
-// A scale ending its lines with CR LF leaves each LF in front of the next
-// answer; the run still goes through to "D".
+// A scale ending its lines with CR LF leaves each LF behind its answer; it
+// is thrown away before the next command goes out, and the run is as with CR
+// alone. Lines with no LF in front are no answers at all: the first command
+// times out.
 void RunsTest::crLfLineEnds()
 {
     TesterFixture f;
@@ -164,11 +173,22 @@ void RunsTest::crLfLineEnds()
     f.button("Connect")->click();
     QTRY_COMPARE(f.form->handOver.size(), 2);
     QCOMPARE(f.sentCommands().join(' '),
-             QString("A B B I N N Z : A B D W Z H M H P Q R S T M C U W D"));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n\nMFG:ACME\n"));
-    QCOMPARE(f.edit("cmdlist")->text(), QString(":ABDWZXHM"));
-    QCOMPARE(f.cmds().size(), f.results().size());
-    QCOMPARE(f.results().at(f.cmds().indexOf("<LF>:<CR>")), QString("Failed"));
+             QString("A B B I N N Z A B D W Z H M H P Q R S T M C U W D"));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\n"));
+    QCOMPARE(f.edit("cmdlist")->text(), QString("ABDWZXHM"));
+    QVERIFY(f.form->CheckSMALevel1());
+
+    TesterFixture bare;
+    scale.lineStart = "";
+    bare.answerWith(scale);
+    bare.button("Connect")->click();
+    QTest::qWait(20);
+    QCOMPARE(bare.sentCommands(), QStringList({"A"}));
+    QVERIFY(bare.timer()->isActive());
+    bare.form->on_Timer1_timeout();
+    QCOMPARE(bare.results(), QStringList({"Failed"}));
+    QCOMPARE(bare.status(), QString("Failure"));
+    QVERIFY(bare.text("scaleabout")->toPlainText().isEmpty());
 }
 
 void RunsTest::answerInPiecesIsTakenWhenTheCrArrives()
@@ -188,25 +208,25 @@ void RunsTest::answerInPiecesIsTakenWhenTheCrArrives()
     QCOMPARE(f.form->rxLine(), QByteArray("SMA:2/1.0"));
 }
 
-void RunsTest::secondAnswerInOnePieceWaitsForTheNextArrival()
+// A second line in one arrival, or a line the scale sends by itself, is
+// dropped when the next command goes out instead of becoming its answer.
+void RunsTest::whatCameBeforeASendIsNeverItsAnswer()
 {
     TesterFixture f;
+    f.form->whileMessageShows = [&] { f.port->deliver("\nPOWER ON\r"); };
     f.button("Connect")->click();
+    QCOMPARE(f.port->discarded, QByteArray("\nPOWER ON\r"));
     f.port->deliver("\nSMA:2/1.0\r\nMFG:ACME\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
     QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
-    QCOMPARE(f.form->rxText(), QByteArray("\nMFG:ACME\r"));
-    // The waiting answer is taken at the next arrival, as the answer to "B".
+    QCOMPARE(f.form->rxText(), QByteArray());
     f.port->deliver("\nMOD:9\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\n"));
-    QCOMPARE(f.form->rxText(), QByteArray("\nMOD:9\r"));
-    // An empty answer (CR right after LF) passes and empties the whole buffer.
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMOD:9\n"));
+    // An empty answer (CR right after LF) passes and takes only those two.
     f.port->deliver("\n\r");
-    QCOMPARE(f.form->rxText(), QByteArray("\n\r"));
-    f.port->deliver("\nMORE\r");
-    QCOMPARE(f.form->rxText(), QByteArray());
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\nMOD:9\n\n"));
+    QCOMPARE(f.sentCommands(), QStringList({"A", "B", "B", "B"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMOD:9\n\n"));
     QCOMPARE(f.results(), QStringList({"Passed", "Passed"}));
 }
 
@@ -267,6 +287,79 @@ void RunsTest::timeOuts()
     QTest::qWait(20);
     QCOMPARE(f.port->frames.size(), answered + 1);
     QVERIFY(f.form->handOver.isEmpty());
+
+    // The next Start begins from an empty queue: a scale that publishes
+    // nothing gets the additional letters after "Z", not the old ones.
+    ScriptedScale other;
+    other.info = QStringList{"SMA:2/1.0", "END:"};
+    f.answerWith(other);
+    f.port->frames.clear();
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QCOMPARE(f.sentCommands().join(' '), QString("A B B I N Z H P Q R S T M C U W D"));
+}
+
+// A scale that answers every B with another line is cut off after 100 lines;
+// B fails and the run goes on.
+void RunsTest::endlessListingIsCut()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.about.clear();
+    for (int line = 0; line < 150; ++line)
+        scale.about << QString("OP%1:AUTO").arg(line);
+    f.answerWith(scale);
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QCOMPARE(f.sentCommands().indexOf("I"), 100); // "A", then 99 times "B"
+    QCOMPARE(f.text("scaleabout")->toPlainText().count('\n'), 100);
+    QCOMPARE(f.results().at(f.cmds().indexOf("<LF>A<CR>")), QString("Passed"));
+    QCOMPARE(f.results().at(f.cmds().indexOf("<LF>B<CR>")), QString("Failed"));
+    QCOMPARE(f.results().at(f.cmds().indexOf("<LF>I<CR>")), QString("Passed"));
+    QCOMPARE(f.cmds().size(), f.results().size());
+}
+
+void RunsTest::lostPort_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("row"); // of the command in flight, -1 for the newest
+    QTest::newRow("discovery run") << "Connect" << -1;
+    QTest::newRow("retest") << "tick" << 2;
+    QTest::newRow("tare test") << "KeyTare" << -1;
+    QTest::newRow("units test") << "SetUnits" << -1;
+}
+
+// The scale unplugged with a command in flight: that command fails, the
+// status reads "Failure" and the operator is told why, at once.
+void RunsTest::lostPort()
+{
+    QFETCH(QString, action);
+    QFETCH(int, row);
+    TesterFixture f;
+    ScriptedScale scale;
+    f.answerWith(scale);
+    if (action == "tick") {
+        f.button("Connect")->click();
+        QTRY_COMPARE(f.form->handOver.size(), 2);
+    }
+    scale.silent = true;
+    if (action == "tick")
+        f.tick(row);
+    else
+        f.button(qPrintable(action))->click();
+    QVERIFY(f.port->portOpen());
+    f.form->messages.clear();
+
+    f.port->lose("/dev/ttyTEST0: the connection to the scale was lost.");
+    QCOMPARE(
+        f.form->messages,
+        QStringList({"Serial port lost\n/dev/ttyTEST0: the connection to the scale was lost."}));
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(!f.timer()->isActive());
+    QCOMPARE(f.status(), QString("Failure"));
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QCOMPARE(f.results().size(), f.cmds().size());
+    QCOMPARE(f.results().at(row < 0 ? f.results().size() - 1 : row), QString("Failed"));
 }
 
 void RunsTest::timerIsArmedBySendsAndStoppedByAnswers()
@@ -344,14 +437,25 @@ void RunsTest::retestPassesAndFails()
     f.tick(3);
     QCOMPARE(f.results().at(3), QString("Pending"));
     QCOMPARE(f.form->testId(), qint16(103));
-    QCOMPARE(f.port->log, QStringList({"RThreshold=0", "SThreshold=0", "PortOpen=1", "Input",
-                                       "RThreshold=1", "SThreshold=1", "Output=0a 4e 0d"}));
+    // A lone N is only answered inside its listing: "I" goes first, and its
+    // answer decides nothing.
+    QCOMPARE(f.port->log,
+             QStringList({"RThreshold=0", "SThreshold=0", "PortOpen=1", "Input", "RThreshold=1",
+                          "SThreshold=1", "Input", "Output=0a 49 0d"}));
     QCOMPARE(f.port->commPort(), QString("/dev/ttyTEST0"));
-    // The listing is exhausted now: "?" fails the entry.
-    QTRY_COMPARE(f.results().at(3), QString("Failed"));
+    QTRY_COMPARE(f.results().at(3), QString("Passed"));
+    QCOMPARE(f.port->frames.mid(f.port->frames.size() - 2), QList<QByteArray>({"\nI\r", "\nN\r"}));
     QVERIFY(!f.port->portOpen());
     QCOMPARE(f.status(), QString("Not connected"));
     QCOMPARE(f.form->testId(), qint16(-1));
+    QCOMPARE(f.cmds().count("<LF>I<CR>"), 1);
+
+    // A scale whose listing has a single line answers the N with "?".
+    scale.info = QStringList{"SMA:2/1.0"};
+    f.tick(3, false);
+    f.tick(3);
+    QTRY_COMPARE(f.results().at(3), QString("Failed"));
+    QTRY_VERIFY(!f.port->portOpen());
 
     // A passing retest of "A" is not taken for an About line.
     f.tick(0);
@@ -388,6 +492,23 @@ void RunsTest::retestRefusedWhilePortOpen()
     // The run goes on as if nothing happened.
     f.port->deliver("\nEND:\r");
     QCOMPARE(f.sentCommands().last(), QString("I"));
+
+    // An untick while a retest waits only records it; another tick is refused.
+    TesterFixture g;
+    ScriptedScale scale;
+    g.answerWith(scale);
+    g.button("Connect")->click();
+    QTRY_COMPARE(g.form->handOver.size(), 2);
+    scale.silent = true;
+    g.tick(0);
+    QVERIFY(g.port->portOpen());
+    g.tick(0, false);
+    QVERIFY(!g.form->checkedItem(0));
+    QCOMPARE(g.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    g.tick(1);
+    QCOMPARE(g.list("cmds")->item(1)->checkState(), Qt::Unchecked);
+    QCOMPARE(g.results().at(0), QString("Pending"));
+    QCOMPARE(g.results().at(1), QString("Passed"));
 }
 
 void RunsTest::retestBeyondRowNinetyNineIsRefused()
@@ -698,6 +819,39 @@ void RunsTest::singleTestWhosePortWillNotOpen()
     QCOMPARE(f.form->messages.size(), 2);
     QVERIFY(f.form->messages.last().startsWith("Error opening serial port\nCOM: "));
     QVERIFY(f.port->frames.isEmpty());
+}
+
+void RunsTest::singleTestsTimeOut()
+{
+    TesterFixture f;
+    f.button("KeyTare")->click();
+    f.form->on_Timer1_timeout();
+    f.button("SetUnits")->click();
+    QCOMPARE(f.status(), QString("Testing"));
+    f.form->on_Timer1_timeout();
+    QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(f.results(), QStringList({"Failed", "Failed"}));
+    QCOMPARE(f.status(), QString("Failure"));
+    QVERIFY(!f.port->portOpen());
+}
+
+void RunsTest::tareValueOutsideLatin1IsRefused()
+{
+    TesterFixture f;
+    f.edit("TareValue")->setText(QString::fromUtf8("5\u20ac"));
+    f.button("KeyTare")->click();
+    QCOMPARE(f.form->messages.size(), 1);
+    QVERIFY2(f.form->messages.first().startsWith(
+                 QString::fromUtf8("The tare value cannot be sent\n\"5\u20ac\" holds \"\u20ac\"")),
+             qPrintable(f.form->messages.first()));
+    QVERIFY(f.port->log.isEmpty());
+    QVERIFY(f.cmds().isEmpty());
+    // Latin-1 goes out byte for byte.
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.edit("TareValue")->setText(QString::fromUtf8("5\u00b0"));
+    f.button("KeyTare")->click();
+    QCOMPARE(f.port->written, QByteArray("\nT5\xb0\r"));
 }
 
 QTEST_MAIN(RunsTest)

@@ -133,6 +133,12 @@ void SmaFormTest::everyControlIsNamedForScreenReaders()
     }
     QVERIFY(!f.child<QWidget>("TareValue")->accessibleName().isEmpty());
     QVERIFY(!f.child<QWidget>("UnitsValue")->accessibleName().isEmpty());
+    // The Start/Stop button is announced by the action it takes now.
+    f.button("Connect")->click();
+    QCOMPARE(QAccessible::queryAccessibleInterface(f.button("Connect"))->text(QAccessible::Name),
+             QString("Stop"));
+    f.button("Connect")->click();
+    QCOMPARE(f.button("Connect")->accessibleName(), QString("Start"));
     // Headings lead the keyboard to their box.
     QCOMPARE(f.child<QLabel>("Label5")->buddy(), f.child<QWidget>("Port"));
     QCOMPARE(f.child<QLabel>("Label4")->buddy(), f.child<QWidget>("cmds"));
@@ -181,7 +187,7 @@ void SmaFormTest::openingRunsInOrder()
     QCOMPARE(logWhileMessage, QStringList({"CommPort=/dev/ttyTEST0", "Settings=9600,n,8,1",
                                            "RThreshold=0", "SThreshold=0", "PortOpen=1", "Input"}));
     QCOMPARE(f.port->log.mid(logWhileMessage.size()),
-             QStringList({"RThreshold=1", "SThreshold=1", "Output=0a 41 0d"}));
+             QStringList({"RThreshold=1", "SThreshold=1", "Input", "Output=0a 41 0d"}));
     QCOMPARE(f.port->written, QByteArray::fromHex("0a410d"));
     QCOMPARE(f.button("Connect")->text(), QString("&Stop"));
     QCOMPARE(f.status(), QString("Connected"));

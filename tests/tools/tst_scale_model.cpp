@@ -203,6 +203,9 @@ void ScaleModelTest::answerModes()
     ScaleModel crlf(crlfEnds);
     QCOMPARE(crlf.feed("\nA\r\nD\r"), QByteArray("\nSMA:2/1.0\r\n\n    \r\n"));
     QCOMPARE(ask(crlf, "W").size(), 21);
+    crlfEnds.leadingLf = false;
+    ScaleModel bare(crlfEnds);
+    QCOMPARE(bare.feed("\nA\r"), QByteArray("SMA:2/1.0\r\n"));
 }
 
 void ScaleModelTest::weightAnswerHasTheTwentyByteLayout_data()

@@ -55,7 +55,8 @@ void ScaleSimTest::commandLineDefaults()
     QVERIFY(commandLine.parse({"sma-scale-sim"}));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("HPTMCU"));
-    QVERIFY(options.sendCommandLine && options.endListings && options.cycleWeights);
+    QVERIFY(options.sendCommandLine && options.endListings && options.cycleWeights &&
+            options.leadingLf);
     QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats);
     QCOMPARE(commandLine.answerDelayMs(), 50);
     QVERIFY(!commandLine.helpRequested());
@@ -65,12 +66,13 @@ void ScaleSimTest::commandLineOptions()
 {
     ScaleCommandLine commandLine;
     QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
-                                "--no-end", "--reject-all", "--crlf", "--silent", "--stream",
-                                "--no-cycle", "--delay", "0"}),
+                                "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
+                                "--stream", "--no-cycle", "--delay", "0"}),
              qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
-    QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights);
+    QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights &&
+            !options.leadingLf);
     QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats);
     QCOMPARE(commandLine.answerDelayMs(), 0);
 }

@@ -354,7 +354,8 @@ QList<QByteArray> ScaleModel::informationLines() const
 
 QByteArray ScaleModel::frame(const QByteArray &text) const
 {
-    QByteArray framed = LineFeed + text + CarriageReturn;
+    QByteArray framed = m_options.leadingLf ? QByteArray(1, LineFeed) : QByteArray();
+    framed += text + CarriageReturn;
     if (m_options.crlf)
         framed += LineFeed;
     return framed;

@@ -20,6 +20,9 @@ struct ScaleOptions
     bool rejectAll = false;
     // End every answer with CR LF instead of CR, as some firmwares do.
     bool crlf = false;
+    // Start every answer with LF. Off (with crlf on) gives plain text lines
+    // ending CR LF, as a scale printing to a terminal does.
+    bool leadingLf = true;
     // Never answer anything (commands are still recorded).
     bool silent = false;
     // R and S repeat the weight until the next command arrives. Off, they

@@ -42,6 +42,12 @@ public:
     // reads end and answers not yet sent are dropped. start() plugs in a new one.
     void unplug();
 
+    // Sends bytes that answer no command, as a scale does that prints a line
+    // on power-up or when a key is pressed, or that streams by itself.
+    void sendUnasked(const QByteArray &bytes) { writeToHost(bytes); }
+    // Bytes handed over for the host that the pseudo-terminal has not taken yet.
+    qsizetype unsentBytes() const { return m_outgoing.size(); }
+
     // Time from a complete command to its answer; 0 answers at once.
     void setAnswerDelay(int milliseconds) { m_answerDelayMs = qMax(0, milliseconds); }
     int answerDelay() const { return m_answerDelayMs; }

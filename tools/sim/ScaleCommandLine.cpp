@@ -9,6 +9,7 @@ const QString NoCommandLine = QStringLiteral("no-cmd-line");
 const QString NoEnd = QStringLiteral("no-end");
 const QString RejectAll = QStringLiteral("reject-all");
 const QString CrLf = QStringLiteral("crlf");
+const QString NoLeadingLf = QStringLiteral("no-leading-lf");
 const QString Silent = QStringLiteral("silent");
 const QString Stream = QStringLiteral("stream");
 const QString NoCycle = QStringLiteral("no-cycle");
@@ -42,6 +43,7 @@ ScaleCommandLine::ScaleCommandLine()
         {NoEnd, QStringLiteral("End the listings without an END: line; the next B or N gets ?.")},
         {RejectAll, QStringLiteral("Answer ? to every command.")},
         {CrLf, QStringLiteral("End answers with CR LF instead of CR.")},
+        {NoLeadingLf, QStringLiteral("Leave the LF out in front of every answer.")},
         {Silent, QStringLiteral("Never answer.")},
         {Stream, QStringLiteral("R and S repeat the weight until the next command.")},
         {NoCycle, QStringLiteral("Hold the weight state instead of stepping through zero, "
@@ -80,6 +82,7 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
     options.endListings = !m_parser.isSet(NoEnd);
     options.rejectAll = m_parser.isSet(RejectAll);
     options.crlf = m_parser.isSet(CrLf);
+    options.leadingLf = !m_parser.isSet(NoLeadingLf);
     options.silent = m_parser.isSet(Silent);
     options.streamRepeats = m_parser.isSet(Stream);
     options.cycleWeights = !m_parser.isSet(NoCycle);
