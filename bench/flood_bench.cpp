@@ -1,0 +1,121 @@
+// Floods the tester's port with short weight lines, as a scale in continuous
+// output mode does, while the set-up message is up (or sends one burst), and
+// prints how much the tester held: bytes flooded, peak and final resident
+// memory.
+//
+//   flood_bench [seconds] [burst-MB]   (defaults: 10 seconds, continuous)
+
+#include "QSerialMSComm.h"
+#include "smaForm.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The tester with the set-up message held up for a while, its other modal
+// windows left out.
+class FloodedForm : public smaForm
+{
+public:
+    using smaForm::smaForm;
+    int messageSeconds = 10;
+
+protected:
+    void showMessage(const QString &, const QString &) override
+    {
+        QEventLoop loop;
+        QTimer::singleShot(messageSeconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    void showWeightStreamAnalysis() override {}
+    void showReportPreview() override {}
+};
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const long long burstBytes = argc > 2 ? std::atoll(argv[2]) * 1000000LL : 0;
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
+    termios raw = {};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    std::atomic<bool> stop{false};
+    std::atomic<long long> flooded{0};
+    std::thread writer([&] {
+        const QByteArray line = "\n 1GM      5.025kg \r";
+        const QByteArray chunk = line.repeated(1000);
+        while (!stop && (burstBytes == 0 || flooded < burstBytes)) {
+            const ssize_t written = ::write(master, chunk.constData(), size_t(chunk.size()));
+            if (written > 0)
+                flooded += written;
+            else if (errno == EAGAIN)
+                ::usleep(200);
+        }
+    });
+
+    const long before = residentKiB();
+    FloodedForm form([](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); });
+    form.messageSeconds = seconds;
+    form.findChild<QLineEdit *>(QStringLiteral("Port"))->setText(QString::fromLocal8Bit(name));
+    form.findChild<QPushButton *>(QStringLiteral("Connect"))->click(); // returns after the message
+    const long afterMessage = residentKiB();
+    stop = true;
+    writer.join();
+    QEventLoop settle;
+    QTimer::singleShot(500, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    rusage usage = {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("flooded while the set-up message was up: %.1f MB in %d s%s\n",
+                double(flooded) / 1e6, seconds, burstBytes ? " (one burst)" : "");
+    std::printf("resident memory: %.1f MiB before, %.1f MiB when OK was pressed, peak %.1f MiB, "
+                "now %.1f MiB\n",
+                before / 1024.0, afterMessage / 1024.0, usage.ru_maxrss / 1024.0,
+                residentKiB() / 1024.0);
+    form.findChild<QPushButton *>(QStringLiteral("Connect"))->click();
+    ::close(master);
+    ::close(slave);
+    return 0;
+}
