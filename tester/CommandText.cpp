@@ -41,3 +41,16 @@ qsizetype firstUnsendableCharacter(const QString &text)
     }
     return -1;
 }
+
+const QStringList &smaUnitCodes()
+{
+    static const QStringList codes = {
+        QStringLiteral("lb "), QStringLiteral("oz "), QStringLiteral("l/o"), QStringLiteral("kg "),
+        QStringLiteral("g  "), QStringLiteral("ozt"), QStringLiteral("ct "), QStringLiteral("tlh"),
+        QStringLiteral("tls"), QStringLiteral("tlt"), QStringLiteral("gn "), QStringLiteral("dwt"),
+        QStringLiteral("mg "), QStringLiteral("/lb"), QStringLiteral("tlc"), QStringLiteral("mom"),
+        QStringLiteral("k  "), QStringLiteral("tol"), QStringLiteral("bat"), QStringLiteral("ms "),
+        QStringLiteral("t  "), QStringLiteral("ton"), QStringLiteral("ug "), QStringLiteral("tl "),
+        QStringLiteral("%  "), QStringLiteral("   ")};
+    return codes;
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // How commands look on the wire and in the list of tested commands.
 
@@ -22,3 +23,7 @@ inline constexpr int kPlainEntryLength = 9;
 // Position of the first character of `text` that has no single byte on the
 // wire (anything outside Latin-1), or -1 when every character can be sent.
 qsizetype firstUnsendableCharacter(const QString &text);
+
+// The 26 unit codes of the units test, three characters each, in the order
+// they are offered ("lb " first, three blanks last).
+const QStringList &smaUnitCodes();

@@ -1,13 +1,9 @@
 #include "smaForm.h"
 
-#include "AnswerBuffer.h"
 #include "CommandText.h"
-#include "ComplianceChecks.h"
 #include "Globals.h"
 #include "OpTest.h"
-#include "PortName.h"
 #include "PrtForm.h"
-#include "SmaLine.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,30 +20,17 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <utility>
 
 namespace {
 
 const QString kStartCaption = QStringLiteral("&Start");
 const QString kStopCaption = QStringLiteral("&Stop");
 const QString kNotConnected = QStringLiteral("Not connected");
-const QString kOpenError = QStringLiteral("Error opening serial port");
 
 // The check mark of a `cmds` entry as the window last saw it, so that a
 // change of text or of anything else is not taken for a tick.
 constexpr int kShownCheckRole = Qt::UserRole + 1;
-
-const QStringList kUnitCodes = {
-    QStringLiteral("lb "), QStringLiteral("oz "), QStringLiteral("l/o"), QStringLiteral("kg "),
-    QStringLiteral("g  "), QStringLiteral("ozt"), QStringLiteral("ct "), QStringLiteral("tlh"),
-    QStringLiteral("tls"), QStringLiteral("tlt"), QStringLiteral("gn "), QStringLiteral("dwt"),
-    QStringLiteral("mg "), QStringLiteral("/lb"), QStringLiteral("tlc"), QStringLiteral("mom"),
-    QStringLiteral("k  "), QStringLiteral("tol"), QStringLiteral("bat"), QStringLiteral("ms "),
-    QStringLiteral("t  "), QStringLiteral("ton"), QStringLiteral("ug "), QStringLiteral("tl "),
-    QStringLiteral("%  "), QStringLiteral("   ")};
 
 const QColor kDarkRed(0x80, 0x00, 0x00);
 const QColor kLightGreen(0xC0, 0xFF, 0xC0);
@@ -100,22 +83,23 @@ QListWidgetItem *checklistItem(const QString &text)
 } // namespace
 
 smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
-    : QWidget(parent), m_portFactory(std::move(portFactory))
+    : QWidget(parent), m_portFactory(std::move(portFactory)),
+      m_session(new SmaSession(m_portFactory, this))
 {
     setObjectName(QStringLiteral("smaForm"));
     setWindowTitle(QStringLiteral("SMA Compliance Tester"));
     buildControls();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(kResponseTimeoutMs);
-    connect(Timer1, &QTimer::timeout, this, &smaForm::on_Timer1_timeout);
-
-    MSComm1 = m_portFactory(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &MSComm::OnComm, this, &smaForm::on_MSComm1_OnComm);
-    connect(MSComm1, &MSComm::Lost, this, &smaForm::onPortLost);
+    connect(m_session, &SmaSession::changed, this, &smaForm::render);
+    connect(m_session, &SmaSession::connectionChanged, this,
+            [this](bool open) { setConnectCaption(open ? kStopCaption : kStartCaption); });
+    connect(m_session, &SmaSession::runFinished, this, [this] {
+        on_VerifyWeight_clicked();
+        on_PrintButton_clicked();
+    });
+    connect(m_session, &SmaSession::portLost, this, [this](const QString &description) {
+        showMessage(QStringLiteral("Serial port lost"), description);
+    });
 
     connect(Connect, &QPushButton::clicked, this, &smaForm::on_Connect_clicked);
     connect(Close, &QPushButton::clicked, this, &smaForm::on_Close_clicked);
@@ -123,6 +107,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(SetUnits, &QPushButton::clicked, this, &smaForm::on_SetUnits_clicked);
     connect(VerifyWeight, &QPushButton::clicked, this, &smaForm::on_VerifyWeight_clicked);
     connect(PrintButton, &QPushButton::clicked, this, &smaForm::on_PrintButton_clicked);
+    connect(ExtraCmds, &QLineEdit::textChanged, m_session, &SmaSession::setAdditionalCommands);
     connect(cmds, &QListWidget::itemChanged, this, &smaForm::onCmdsItemChanged);
     // A selection set by the program raises the other list's notification
     // in turn; setting the index a list already has raises nothing, so the
@@ -136,14 +121,14 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
 
     // Load
     Globals::WeightStreamOK = false;
-    smaError->setText(kNotConnected);
+    m_session->setAdditionalCommands(ExtraCmds->text());
     UnitsValue->setCurrentIndex(0);
+    render();
 }
 
 smaForm::~smaForm()
 {
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
+    m_session->shutdown();
 }
 
 void smaForm::buildControls()
@@ -225,7 +210,7 @@ void smaForm::buildControls()
     UnitsValue = new QComboBox(this);
     UnitsValue->setObjectName(QStringLiteral("UnitsValue"));
     UnitsValue->setFont(answerFont);
-    UnitsValue->addItems(kUnitCodes);
+    UnitsValue->addItems(smaUnitCodes());
     UnitsValue->setAccessibleName(QStringLiteral("Units Value"));
     VerifyWeight = button("VerifyWeight", QStringLiteral("Check Weight"));
     VerifyWeight->setVisible(false);
@@ -328,114 +313,69 @@ void smaForm::buildControls()
     Port->setFocus();
 }
 
-bool smaForm::checkedItem(int index) const
+// ---- Rendering ----
+
+namespace {
+
+// Brings a list to `texts` in place, so that its selection and scroll
+// position stay where the operator left them.
+void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> &ticks)
 {
-    return index >= 0 && index < kCheckedItems && CheckedItems[index];
+    const QSignalBlocker quiet(list);
+    while (list->count() > texts.size())
+        delete list->takeItem(list->count() - 1);
+    for (int row = 0; row < texts.size(); ++row) {
+        QListWidgetItem *item = list->item(row);
+        if (!item) {
+            item = checklistItem(texts.at(row));
+            list->addItem(item);
+        } else if (item->text() != texts.at(row)) {
+            item->setText(texts.at(row));
+        }
+        const bool ticked = ticks.value(row);
+        if (item->data(kShownCheckRole).toBool() != ticked ||
+            (item->checkState() == Qt::Checked) != ticked) {
+            item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+            item->setData(kShownCheckRole, ticked);
+        }
+    }
 }
 
-// ---- Compliance and report ----
-
-bool smaForm::CheckSMALevel1() const
+void showLines(QPlainTextEdit *box, const QStringList &lines)
 {
-    return checkSmaLevel1(testedCommands(), commandResults());
+    QString text;
+    for (const QString &line : lines)
+        text += line + QLatin1Char('\n');
+    if (box->toPlainText() != text)
+        box->setPlainText(text);
 }
 
-bool smaForm::CheckSMALevel2() const
+void showText(QLineEdit *box, const QString &text)
 {
-    return checkSmaLevel2(cmdlist->text());
+    if (box->text() != text)
+        box->setText(text);
 }
 
-// The boxes hold one line per answer; the report takes them with the CR LF
-// line ends they were written with.
-QString smaForm::scaleAboutText() const
-{
-    return scaleabout->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-}
+} // namespace
 
-QString smaForm::scaleInfoText() const
-{
-    return scaleinfo->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-}
-
-QStringList smaForm::testedCommands() const
+void smaForm::render()
 {
     QStringList entries;
-    for (int row = 0; row < cmds->count(); ++row)
-        entries << cmds->item(row)->text();
-    return entries;
-}
-
-QStringList smaForm::commandResults() const
-{
     QStringList results;
-    for (int row = 0; row < cmdresult->count(); ++row)
-        results << cmdresult->item(row)->text();
-    return results;
-}
-
-QString smaForm::publishedCommands() const
-{
-    return cmdlist->text();
-}
-
-// ---- Connection and sending ----
-
-void smaForm::on_Connect_clicked()
-{
-    if (MSComm1->portOpen())
-        closeConnection();
-    else
-        openConnection();
-}
-
-void smaForm::openConnection()
-{
-    const auto checkedBefore = CheckedItems;
-    CheckedItems.fill(false);
-    if (const QString failure = openPortNamedInPortBox(); !failure.isEmpty()) {
-        // Nothing was started: keep everything the window shows, and the
-        // check marks the operator still sees.
-        CheckedItems = checkedBefore;
-        setConnectCaption(kStartCaption);
-        smaError->setText(kNotConnected);
-        showMessage(kOpenError, failure);
-        return;
+    QList<bool> ticks;
+    for (const TestedCommand &command : m_session->commands()) {
+        entries << command.printable;
+        ticks << command.ticked;
+        if (command.hasVerdict())
+            results << resultText(command.result);
     }
-    RxText.clear();
-
-    // Receive notifications stay off until the operator has confirmed.
-    showMessage(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
-
-    if (!MSComm1->portOpen())
-        return; // lost while the operator read the message, and told so
-    MSComm1->setRThreshold(1);
-    MSComm1->setSThreshold(1);
-    setConnectCaption(kStopCaption);
-    RxText.clear();
-    scaleinfo->clear();
-    scaleabout->clear();
-    cmdlist->clear();
-    cmds->clear();
-    cmdresult->clear();
-    m_run = DiscoveryState{};
-    m_retestFollowUp.clear();
-    QueryAbout();
-    smaError->setText(QStringLiteral("Connected"));
-}
-
-// Opens the port that `Port` names at 9600,8,N,1, with receive notifications
-// held back. Returns what to tell the operator when it cannot be opened.
-QString smaForm::openPortNamedInPortBox()
-{
-    return openSmaPort(*MSComm1, Port->text()).describe();
-}
-
-void smaForm::closeConnection()
-{
-    Timer1->stop();
-    MSComm1->setPortOpen(false);
-    setConnectCaption(kStartCaption);
-    smaError->setText(kNotConnected);
+    showEntries(cmds, entries, ticks);
+    showEntries(cmdresult, results, {});
+    showLines(scaleabout, m_session->aboutLines());
+    showLines(scaleinfo, m_session->infoLines());
+    showText(cmdlist, m_session->published());
+    showText(weightstr, m_session->weight());
+    smaError->setText(m_session->status());
 }
 
 // A screen reader announces the action the button takes now.
@@ -445,211 +385,63 @@ void smaForm::setConnectCaption(const QString &caption)
     Connect->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
 }
 
-void smaForm::QueryAbout()
+bool smaForm::CheckSMALevel1() const
 {
-    m_run.TestId = TestIds::About;
-    m_run.ListingAnswers = 0;
-    SendCommand(QStringLiteral("A"));
+    return m_session->CheckSMALevel1();
 }
 
-void smaForm::SendCommand(const QString &command)
+bool smaForm::CheckSMALevel2() const
 {
-    AddTestedCommand(command);
-    smaError->setText(QStringLiteral("Testing"));
-    transmit(command);
+    return m_session->CheckSMALevel2();
 }
 
-// Whatever came before a command (a line the scale printed by itself, a
-// second line of an earlier arrival, a late answer) is not its answer.
-void smaForm::transmit(const QString &command)
-{
-    discardWaitingInput();
-    MSComm1->setOutput(frameCommand(command));
-    Timer1->setInterval(kResponseTimeoutMs);
-    Timer1->start();
-}
+// ---- What the operator does ----
 
-void smaForm::SendCommandWithData(QString &command, QString &data)
+void smaForm::on_Connect_clicked()
 {
-    data = trimAtCrMarker(data);
-    command += data;
-    SendCommand(command);
-}
-
-void smaForm::AddTestedCommand(const QString &command)
-{
-    m_lastListing = addTestedCommand(testedCommands(), command);
-    if (const int row = m_lastListing.removedRow; row >= 0) {
-        delete cmds->takeItem(row);
-        if (row < cmdresult->count())
-            delete cmdresult->takeItem(row);
-        removeCheckedItem(row);
-    }
-    if (m_lastListing.append) {
-        // A command stopped before its answer never gets one: the port was
-        // closed since. Fail it now, or the new entry's result would land
-        // on its row.
-        while (cmdresult->count() < cmds->count())
-            cmdresult->addItem(checklistItem(QStringLiteral("Failed")));
-        cmds->addItem(checklistItem(m_lastListing.entry));
-        if (const int row = cmds->count() - 1; row < kCheckedItems)
-            CheckedItems[row] = false;
-    }
-}
-
-// The check marks follow their entries when an entry leaves the list.
-void smaForm::removeCheckedItem(int row)
-{
-    if (row >= kCheckedItems)
-        return;
-    std::copy(CheckedItems.begin() + row + 1, CheckedItems.end(), CheckedItems.begin() + row);
-    CheckedItems.back() = false;
-}
-
-// Whatever the device sent before this test (a late answer to a command that
-// timed out, say) must not be taken for the answer to the next command.
-void smaForm::discardWaitingInput()
-{
-    MSComm1->input();
-    RxText.clear();
-}
-
-// ---- Answers and time-out ----
-
-void smaForm::on_MSComm1_OnComm()
-{
-    if (MSComm1->commEvent() != CommEvents::Received)
-        return; // line changes and errors are not answers
-    RxText += MSComm1->input();
-    const std::optional<QByteArray> answer = takeAnswer(RxText);
-    if (!answer) {
-        limitUnansweredBuffer(RxText);
-        return; // incomplete: the time-out keeps running
-    }
-    Timer1->stop();
-    RxLine = *answer;
-    if (!m_retestFollowUp.isEmpty()) {
-        // The listing has been restarted; now the retested command itself.
-        SendCommand(std::exchange(m_retestFollowUp, QString()));
+    if (m_session->isOpen()) {
+        m_session->close();
         return;
     }
-    recordResult(answerPasses(RxLine));
-
-    if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics) {
-        const QString text = QString::fromLatin1(RxLine);
-        const DiscoveryAction action = advanceDiscovery(m_run, text, ExtraCmds->text());
-        showDiscoveryAnswer(action, text);
-        if (!action.failed.isEmpty())
-            setResultOf(printableForm(action.failed), QStringLiteral("Failed"));
-        if (!action.send.isEmpty())
-            SendCommand(action.send);
-    }
-    // Only after an answer has been taken, so that a line-state notification
-    // can never close the port while an opening waits for the operator.
-    endCheck();
-}
-
-void smaForm::recordResult(bool passed)
-{
-    const QString result = QString::fromLatin1(resultText(passed));
-    auto appendForNewestCommand = [&] {
-        if (cmds->count() > cmdresult->count())
-            cmdresult->addItem(checklistItem(result));
-    };
-    if (m_run.TestId >= TestIds::Tare) {
-        appendForNewestCommand();
-        m_run.TestId = TestIds::SingleTestAnswered;
-    } else if (m_run.TestId >= TestIds::FirstRetest) {
-        const int row = m_run.TestId - TestIds::FirstRetest;
-        if (row < cmdresult->count())
-            cmdresult->item(row)->setText(result);
-        else
-            appendForNewestCommand();
-        m_run.TestId = TestIds::SingleTestAnswered;
-    } else {
-        appendForNewestCommand();
-    }
-}
-
-void smaForm::setResultOf(const QString &entry, const QString &result)
-{
-    const int row = int(testedCommands().indexOf(entry));
-    if (row >= 0 && row < cmdresult->count())
-        cmdresult->item(row)->setText(result);
-}
-
-void smaForm::showDiscoveryAnswer(const DiscoveryAction &action, const QString &answer)
-{
-    auto appendLine = [](QPlainTextEdit *box, const QString &line) {
-        QTextCursor end(box->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(line + QLatin1Char('\n'));
-    };
-    using Show = DiscoveryAction::Show;
-    switch (action.show) {
-    case Show::Nothing:
-        break;
-    case Show::AppendAbout:
-        appendLine(scaleabout, answer);
-        break;
-    case Show::PublishCommands:
-        cmdlist->setText(action.published);
-        appendLine(scaleinfo, answer);
-        break;
-    case Show::AppendInformation:
-        appendLine(scaleinfo, answer);
-        break;
-    case Show::Weight:
-        weightstr->setText(answer);
-        break;
-    }
-}
-
-void smaForm::endCheck()
-{
-    if (m_run.TestId != TestIds::Finished && m_run.TestId != TestIds::SingleTestAnswered)
+    if (const OpenFailure failure = m_session->open(Port->text()); failure.failed()) {
+        showMessage(QStringLiteral("Error opening serial port"), failure.describe());
         return;
-    if (MSComm1->portOpen())
-        on_Connect_clicked();
-    if (m_run.TestId == TestIds::Finished) {
-        on_VerifyWeight_clicked();
-        on_PrintButton_clicked();
     }
+    // Nothing the scale sends is taken until the operator has confirmed.
+    showMessage(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
+    m_session->startRun();
 }
 
-void smaForm::on_Timer1_timeout()
+void smaForm::on_KeyTare_clicked()
 {
-    if (MSComm1->portOpen())
-        on_Connect_clicked();
-    Timer1->stop();
-    m_retestFollowUp.clear();
-    smaError->setText(QStringLiteral("Failure"));
-    const QString failed = QStringLiteral("Failed");
-    if (cmds->count() > cmdresult->count()) {
-        cmdresult->addItem(checklistItem(failed));
-    } else if (m_run.TestId >= TestIds::FirstRetest && m_run.TestId <= TestIds::LastRetest) {
-        const int row = m_run.TestId - TestIds::FirstRetest;
-        if (row < cmdresult->count())
-            cmdresult->item(row)->setText(failed);
-    }
+    tell(m_session->tareTest(TareValue->text(), Port->text()));
 }
 
-// The device went away with a command in flight: that command fails as on a
-// time-out, and the operator is told why at once instead of after it.
-void smaForm::onPortLost(const QString &description)
+void smaForm::on_SetUnits_clicked()
 {
-    if (!MSComm1->portOpen())
+    tell(m_session->unitsTest(UnitsValue->currentText(), Port->text()));
+}
+
+void smaForm::tell(const SmaSession::Outcome &outcome)
+{
+    if (!outcome.message.isEmpty())
+        showMessage(outcome.message, outcome.detail);
+}
+
+void smaForm::on_VerifyWeight_clicked()
+{
+    if (m_session->isOpen())
         return;
-    if (Timer1->isActive()) {
-        on_Timer1_timeout();
-    } else {
-        closeConnection();
-        smaError->setText(QStringLiteral("Failure"));
-    }
-    showMessage(QStringLiteral("Serial port lost"), description);
+    Globals::WeightStreamOK = false;
+    m_session->setWeightStreamVerified(false);
+    showWeightStreamAnalysis();
+    m_session->setWeightStreamVerified(Globals::WeightStreamOK);
 }
 
-// ---- Checklist retests ----
+void smaForm::on_PrintButton_clicked()
+{
+    showReportPreview();
+}
 
 void smaForm::onCmdsItemChanged(QListWidgetItem *item)
 {
@@ -660,192 +452,33 @@ void smaForm::onCmdsItemChanged(QListWidgetItem *item)
         const QSignalBlocker quiet(cmds);
         item->setData(kShownCheckRole, ticked);
     }
-    // A retest may move or remove entries, this one included: do it once the
+    // A retest may move entries, this one included: hand it over once the
     // list has finished telling of the change.
     const int row = cmds->row(item);
     QMetaObject::invokeMethod(
-        this,
-        [this, row, ticked] {
-            const QListWidgetItem *entry = cmds->item(row);
-            if (entry && entry->data(kShownCheckRole).toBool() == ticked)
-                on_cmds_itemCheck(row);
-        },
-        Qt::QueuedConnection);
+        this, [this, row, ticked] { on_cmds_itemCheck(row, ticked); }, Qt::QueuedConnection);
 }
 
-void smaForm::setCmdsCheckMark(int row, bool checked)
+void smaForm::on_cmds_itemCheck(int index, bool ticked)
 {
-    QListWidgetItem *item = cmds->item(row);
-    if (!item)
-        return;
-    const QSignalBlocker quiet(cmds);
-    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    item->setData(kShownCheckRole, checked);
-}
-
-void smaForm::on_cmds_itemCheck(int index)
-{
-    if (index >= 0 && index < kRetestableEntries && CheckedItems[index]) {
-        CheckedItems[index] = false; // an untick only records the new state
-        return;
-    }
-    // One command in flight at a time, and retests only for the rows that
-    // TestId can name: otherwise the tick is refused and its mark put back.
-    if (index < 0 || index >= kRetestableEntries || MSComm1->portOpen()) {
-        setCmdsCheckMark(index, checkedItem(index));
-        return;
-    }
-    CheckedItems[index] = true;
-    const QString entry = cmds->item(index)->text();
-    const bool hadResult = index < cmdresult->count();
-    const QString previousResult = hadResult ? cmdresult->item(index)->text() : QString();
-    const QString pending = QStringLiteral("Pending");
-    if (hadResult)
-        cmdresult->item(index)->setText(pending);
-    else if (index == cmdresult->count())
-        cmdresult->addItem(checklistItem(pending));
-    m_run.TestId = qint16(TestIds::FirstRetest + index);
-
-    // The port number and line settings set last are used again.
-    if (const OpenFailure failure = reopenSmaPort(*MSComm1); failure.failed()) {
-        if (hadResult)
-            cmdresult->item(index)->setText(previousResult);
-        else if (index < cmdresult->count())
-            delete cmdresult->takeItem(index);
-        CheckedItems[index] = false;
-        setCmdsCheckMark(index, false);
-        m_run.TestId = TestIds::SingleTestAnswered;
-        showMessage(kOpenError, failure.describe());
-        return;
-    }
-    RxText.clear();
-    MSComm1->setRThreshold(1);
-    MSComm1->setSThreshold(1);
-
-    QString command = entry.mid(4, 1);
-    if (entry.size() <= kPlainEntryLength) {
-        // A lone B or N after its listing has ended is answered "?": start
-        // the listing again first; that answer decides nothing.
-        const QString restart = listingRestartFor(command);
-        if (restart.isEmpty()) {
-            SendCommand(command);
-        } else {
-            m_retestFollowUp = command;
-            smaError->setText(QStringLiteral("Testing"));
-            transmit(restart);
-        }
-        return;
-    }
-    QString data = entry.mid(5);
-    SendCommandWithData(command, data);
-    if (!m_lastListing.append)
-        return;
-
-    // Listing a command with data moved its entry to the end of the list.
-    // Give the moved entry its pending result and its tick there, and point
-    // TestId at that row, so the verdict lands on the retested command.
-    const int removed = m_lastListing.removedRow;
-    if (removed != index) {
-        // Another entry with data was replaced instead; the ticked row keeps
-        // the result it had.
-        const int row = removed >= 0 && removed < index ? index - 1 : index;
-        if (hadResult && row < cmdresult->count())
-            cmdresult->item(row)->setText(previousResult);
-    }
-    const int ownRow = cmds->count() - 1;
-    if (ownRow < kRetestableEntries) {
-        if (cmdresult->count() < cmds->count())
-            cmdresult->addItem(checklistItem(pending));
-        CheckedItems[ownRow] = true;
-        m_run.TestId = qint16(TestIds::FirstRetest + ownRow);
-    } else {
-        m_run.TestId = TestIds::Tare; // the verdict is appended for the newest entry
-    }
-    setCmdsCheckMark(ownRow, true);
-}
-
-// ---- Tare, units and weight check ----
-
-void smaForm::runSingleTest(qint16 testId, const QString &letter, const QString &value)
-{
-    if (MSComm1->portOpen())
-        return;
-    if (const QString failure = openPortNamedInPortBox(); !failure.isEmpty()) {
-        showMessage(kOpenError, failure);
-        return;
-    }
-    MSComm1->setRThreshold(1);
-    MSComm1->setSThreshold(1);
-    m_run.TestId = testId;
-    QString command = letter;
-    QString data = value;
-    SendCommandWithData(command, data);
-
-    // An empty value lists the plain command, which may already stand in the
-    // list with its result; the verdict then goes on that row.
-    if (!m_lastListing.append) {
-        const int row = int(testedCommands().indexOf(m_lastListing.entry));
-        if (row >= 0 && row < kRetestableEntries && row < cmdresult->count()) {
-            cmdresult->item(row)->setText(QStringLiteral("Pending"));
-            m_run.TestId = qint16(TestIds::FirstRetest + row);
-        }
-    }
-}
-
-void smaForm::on_KeyTare_clicked()
-{
-    if (MSComm1->portOpen())
-        return;
-    const QString value = TareValue->text();
-    if (const qsizetype bad = firstUnsendableCharacter(value); bad >= 0) {
-        const int length = value.at(bad).isHighSurrogate() ? 2 : 1;
-        showMessage(QStringLiteral("The tare value cannot be sent"),
-                    QStringLiteral("\"%1\" holds \"%2\", which the scale's serial line cannot "
-                                   "carry. Type the tare with digits and a decimal point, for "
-                                   "example 000001.000.")
-                        .arg(value, value.mid(bad, length)));
-        return;
-    }
-    runSingleTest(TestIds::Tare, QStringLiteral("T"), value);
-}
-
-void smaForm::on_SetUnits_clicked()
-{
-    runSingleTest(TestIds::Units, QStringLiteral("U"), currentUnitCode());
-}
-
-QString smaForm::currentUnitCode() const
-{
-    return UnitsValue->currentText();
-}
-
-void smaForm::on_VerifyWeight_clicked()
-{
-    if (MSComm1->portOpen())
-        return;
-    Globals::WeightStreamOK = false;
-    showWeightStreamAnalysis();
-}
-
-void smaForm::on_PrintButton_clicked()
-{
-    showReportPreview();
+    if (ticked)
+        tell(m_session->retest(index));
+    else
+        m_session->untick(index);
+    render(); // a refused tick takes its mark back
 }
 
 // ---- Window ----
 
 void smaForm::on_Close_clicked()
 {
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
+    m_session->shutdown();
     endApplication();
 }
 
 void smaForm::closeEvent(QCloseEvent *event)
 {
-    Timer1->stop();
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
+    m_session->shutdown();
     event->accept();
 }
 
@@ -861,13 +494,13 @@ void smaForm::showMessage(const QString &text, const QString &detail)
 
 void smaForm::showWeightStreamAnalysis()
 {
-    OpTest dialog(m_portFactory, Port->text(), cmdlist->text());
+    OpTest dialog(m_portFactory, Port->text(), m_session->published());
     dialog.exec();
 }
 
 void smaForm::showReportPreview()
 {
-    PrtForm form(*this);
+    PrtForm form(*m_session);
     form.exec();
 }
 

@@ -1,14 +1,9 @@
 #pragma once
 
-#include "DiscoveryRun.h"
 #include "MSComm.h"
-#include "ReportSource.h"
-#include "TestedCommands.h"
+#include "SmaSession.h"
 
-#include <QByteArray>
 #include <QWidget>
-
-#include <array>
 
 class QComboBox;
 class QLabel;
@@ -17,40 +12,23 @@ class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
-class QTimer;
 
-// The "SMA Compliance Tester" window: connects to the scale, runs the
-// discovery run, keeps the checklist of tested commands and runs the single
-// tests. Controls carry the object names the other windows and the tests
-// look them up by.
-class smaForm : public QWidget, public ReportSource
+// The "SMA Compliance Tester" window. It shows what the session with the
+// scale has learnt and hands the operator's actions to it; the run itself,
+// its port and its record live in SmaSession. Controls carry the object
+// names the other windows and the tests look them up by.
+class smaForm : public QWidget
 {
     Q_OBJECT
 public:
     explicit smaForm(MSCommFactory portFactory, QWidget *parent = nullptr);
     ~smaForm() override;
 
-    // Compliance levels, from what the window shows now.
-    bool CheckSMALevel1() const override;
-    bool CheckSMALevel2() const override;
+    // Compliance levels, from what has been tested.
+    bool CheckSMALevel1() const;
+    bool CheckSMALevel2() const;
 
-    // ReportSource
-    QString scaleAboutText() const override;
-    QString scaleInfoText() const override;
-    QStringList testedCommands() const override;
-    QStringList commandResults() const override;
-    QString publishedCommands() const override;
-
-    // State of the command in flight and of the discovery run.
-    qint16 testId() const { return m_run.TestId; }
-    QByteArray rxText() const { return RxText; }
-    QByteArray rxLine() const { return RxLine; }
-    bool checkedItem(int index) const;
-    MSComm *port() const { return MSComm1; }
-
-    static constexpr int kCheckedItems = 101;
-    static constexpr int kRetestableEntries = 100;
-    static constexpr int kResponseTimeoutMs = 3000;
+    SmaSession &session() const { return *m_session; }
 
 public slots:
     void on_Connect_clicked();
@@ -59,9 +37,7 @@ public slots:
     void on_SetUnits_clicked();
     void on_VerifyWeight_clicked();
     void on_PrintButton_clicked();
-    void on_Timer1_timeout();
-    void on_MSComm1_OnComm();
-    void on_cmds_itemCheck(int index);
+    void on_cmds_itemCheck(int index, bool ticked);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -75,28 +51,13 @@ protected:
 
 private:
     void buildControls();
-    void SendCommand(const QString &command);
-    void transmit(const QString &command);
+    void render();
     void setConnectCaption(const QString &caption);
-    void setResultOf(const QString &entry, const QString &result);
-    void onPortLost(const QString &description);
-    void SendCommandWithData(QString &command, QString &data);
-    void QueryAbout();
-    void AddTestedCommand(const QString &command);
-    void openConnection();
-    QString openPortNamedInPortBox();
-    void closeConnection();
-    void runSingleTest(qint16 testId, const QString &command, const QString &data);
-    void discardWaitingInput();
-    void recordResult(bool passed);
-    void showDiscoveryAnswer(const DiscoveryAction &action, const QString &answer);
-    void endCheck();
+    void tell(const SmaSession::Outcome &outcome);
     void onCmdsItemChanged(QListWidgetItem *item);
-    void setCmdsCheckMark(int row, bool checked);
-    void removeCheckedItem(int row);
-    QString currentUnitCode() const;
 
     MSCommFactory m_portFactory;
+    SmaSession *m_session;
 
     // Controls
     QLabel *Label8;
@@ -125,14 +86,4 @@ private:
     QPushButton *Connect;
     QPushButton *PrintButton;
     QPushButton *Close;
-    QTimer *Timer1;
-    MSComm *MSComm1;
-
-    // Variables
-    QByteArray RxText;
-    QByteArray RxLine;
-    DiscoveryState m_run;
-    std::array<bool, kCheckedItems> CheckedItems{};
-    TestedCommandChange m_lastListing; // what the last AddTestedCommand did
-    QString m_retestFollowUp;          // B or N to send once its listing has been restarted
 };

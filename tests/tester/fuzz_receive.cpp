@@ -1,11 +1,11 @@
-// Feeds random byte chunks, event codes, time-outs, Start/Stop, ticks and
-// single tests into the tester window on a scripted port, and checks after
+// Feeds random byte chunks, event codes, time-outs, lost ports, Start/Stop,
+// ticks and single tests into a session on a scripted port, and checks after
 // every step that the two lists stay paired and the receive buffer bounded.
 
 #include "AnswerBuffer.h"
-#include "TesterFixture.h"
+#include "SessionFixture.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-void fail(const char *what, const TesterFixture &f)
+void fail(const char *what, const SessionFixture &f)
 {
     std::fprintf(stderr, "invariant broken: %s\ncmds: %s\nresults: %s\n", what,
                  qPrintable(f.cmds().join(QLatin1Char('|'))),
@@ -23,7 +23,7 @@ void fail(const char *what, const TesterFixture &f)
     std::abort();
 }
 
-void checkInvariants(const TesterFixture &f)
+void checkInvariants(const SessionFixture &f)
 {
     const QStringList cmds = f.cmds();
     const QStringList results = f.results();
@@ -33,7 +33,7 @@ void checkInvariants(const TesterFixture &f)
         fail("more than one command without a result", f);
     if (std::set<QString>(cmds.begin(), cmds.end()).size() != size_t(cmds.size()))
         fail("a command listed twice", f);
-    if (f.form->rxText().size() > kReceiveBufferLimit)
+    if (f.session->rxText().size() > kReceiveBufferLimit)
         fail("receive buffer over its limit", f);
 }
 
@@ -41,16 +41,15 @@ void checkInvariants(const TesterFixture &f)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
+    static QCoreApplication app(*argc, *argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    TesterFixture f;
-    f.button("Connect")->click(); // the opening message is confirmed at once
+    SessionFixture f;
+    f.pressConnect(); // the opening message is confirmed at once
     while (input.remaining_bytes() > 0) {
         switch (input.ConsumeIntegralInRange(0, 12)) {
         case 6:
@@ -58,28 +57,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         case 7:
             if (f.port->portOpen())
-                f.form->on_Timer1_timeout();
+                f.session->onResponseTimeout();
             break;
         case 12:
             f.port->lose(QStringLiteral("gone"));
             break;
         case 8:
-            f.button("Connect")->click();
+            f.pressConnect();
             break;
         case 9: {
-            const int rows = f.list("cmds")->count();
+            const int rows = int(f.cmds().size());
             const int row = input.ConsumeIntegralInRange(0, rows);
             if (row < rows)
-                f.tick(row, f.list("cmds")->item(row)->checkState() != Qt::Checked);
+                f.tick(row, !f.session->isTicked(row));
             break;
         }
         case 10:
-            f.button(input.ConsumeBool() ? "KeyTare" : "SetUnits")->click();
+            if (input.ConsumeBool())
+                f.keyTare();
+            else
+                f.setUnits();
             break;
         case 11:
-            f.edit("ExtraCmds")
-                ->setText(QString::fromLatin1(
-                    input.ConsumeBytesAsString(input.ConsumeIntegralInRange(0, 12))));
+            f.session->setAdditionalCommands(QString::fromLatin1(
+                input.ConsumeBytesAsString(input.ConsumeIntegralInRange(0, 12))));
             break;
         default: {
             const std::string chunk =

@@ -51,7 +51,7 @@ struct RealTester
         child<QListWidget>("cmds")->item(row)->setCheckState(Qt::Checked);
         QCoreApplication::sendPostedEvents(&form, QEvent::MetaCall);
     }
-    QSerialMSComm *port() const { return static_cast<QSerialMSComm *>(form.port()); }
+    QSerialMSComm *port() const { return static_cast<QSerialMSComm *>(form.session().port()); }
 };
 
 // Waits, with the event loop running, until the scale has handed over every
@@ -168,7 +168,7 @@ void PtyIntegrationTest::fullRuns()
              qPrintable(weight)); // U may switch units
     QCOMPARE(tester.form.handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
     QCOMPARE(tester.status(), QString("Not connected"));
-    QVERIFY(!tester.form.port()->portOpen());
+    QVERIFY(!tester.form.session().port()->portOpen());
     QVERIFY(tester.form.CheckSMALevel1());
     QCOMPARE(tester.form.CheckSMALevel2(), cmdLine);
 }
@@ -243,7 +243,8 @@ void PtyIntegrationTest::floodWhileTheSetupMessageShowsIsNotHeld()
             scale.sendUnasked(line.repeated(1000));
             flooded += line.size() * 1000;
             QTest::qWait(5);
-            mostHeld = qMax(mostHeld, tester.port()->bytesWaiting() + tester.form.rxText().size());
+            mostHeld = qMax(mostHeld,
+                            tester.port()->bytesWaiting() + tester.form.session().rxText().size());
         }
         QVERIFY(drained(scale));
     };
@@ -269,15 +270,15 @@ void PtyIntegrationTest::retestAndSingleTestsOverThePort()
     tester.tick(row);
     QCOMPARE(tester.list("cmdresult").at(row), QString("Pending"));
     QTRY_COMPARE(tester.list("cmdresult").at(row), QString("Passed"));
-    QTRY_VERIFY(!tester.form.port()->portOpen());
+    QTRY_VERIFY(!tester.form.session().port()->portOpen());
     QCOMPARE(scale.received().mid(before), QByteArray("\nZ\r"));
 
     before = scale.received().size();
     tester.child<QPushButton>("KeyTare")->click();
-    QTRY_VERIFY(!tester.form.port()->portOpen());
+    QTRY_VERIFY(!tester.form.session().port()->portOpen());
     tester.child<QComboBox>("UnitsValue")->setCurrentIndex(3); // "kg "
     tester.child<QPushButton>("SetUnits")->click();
-    QTRY_VERIFY(!tester.form.port()->portOpen());
+    QTRY_VERIFY(!tester.form.session().port()->portOpen());
     QCOMPARE(scale.received().mid(before), QByteArray("\nT000001.000\r\nUkg \r"));
     const QStringList cmds = tester.list("cmds");
     QCOMPARE(cmds.mid(cmds.size() - 2), QStringList({"<LF>T000001.000<CR>", "<LF>Ukg <CR>"}));
@@ -301,7 +302,7 @@ void PtyIntegrationTest::deviceVanishingMidRunEndsWithFailure()
     QTRY_COMPARE_WITH_TIMEOUT(tester.status(), QString("Failure"), 2000);
     QVERIFY2(tester.form.messages.last().startsWith("Serial port lost\n" + scale.devicePath()),
              qPrintable(tester.form.messages.last()));
-    QVERIFY(!tester.form.port()->portOpen());
+    QVERIFY(!tester.form.session().port()->portOpen());
     QCOMPARE(tester.child<QPushButton>("Connect")->text(), QString("&Start"));
     QVERIFY(tester.form.handOver.isEmpty());
     QVERIFY(tester.list("cmdresult").size() >= resultsAtUnplug.size());
@@ -357,7 +358,7 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
     const QByteArray afterClear = polls.mid(polls.indexOf("\nC\r") + 3);
     QVERIFY(!afterClear.isEmpty());
     QCOMPARE(QByteArray(afterClear).replace("\nW\r", ""), QByteArray());
-    QVERIFY(!form.port()->portOpen());
+    QVERIFY(!form.session().port()->portOpen());
 }
 
 QTEST_MAIN(PtyIntegrationTest)

@@ -18,8 +18,8 @@ private slots:
     void everyControlIsNamedForScreenReaders();
     void startAcceleratorOpensTheConnection();
     void openingRunsInOrder();
-    void answersWaitWhileTheOpeningMessageShows();
-    void lineStateNotificationDuringOpeningIsHarmless();
+    void runIsRenderedAndHandedOver();
+    void ticksAreHandedToTheSession();
     void stopClosesAndKeepsWhatIsShown();
     void closeWithOpenPortClosesItFirst();
     void closeWithoutPortLeavesItAlone();
@@ -99,7 +99,7 @@ void SmaFormTest::controlsAfterLoad()
     QCOMPARE(f.timer()->interval(), 3000);
     QVERIFY(!f.port->portOpen());
     QVERIFY(f.port->log.isEmpty());
-    QCOMPARE(w.testId(), qint16(0));
+    QCOMPARE(w.session().testId(), qint16(0));
 
     // The two lists share their look so that rows read across.
     QCOMPARE(f.list("cmds")->font(), f.list("cmdresult")->font());
@@ -162,17 +162,15 @@ void SmaFormTest::startAcceleratorOpensTheConnection()
 void SmaFormTest::openingRunsInOrder()
 {
     TesterFixture f;
-    f.edit("weightstr")->setText("old weight");
-    f.text("scaleabout")->setPlainText("old about\n");
-    f.text("scaleinfo")->setPlainText("old info\n");
-    f.edit("cmdlist")->setText("OLD");
-
-    // A first connection leaves entries behind.
+    // A whole run leaves every box filled.
+    ScriptedScale scale;
+    f.answerWith(scale);
     f.button("Connect")->click();
-    f.port->deliver("\nSMA:2/1.0\r");
-    f.button("Connect")->click();
-    QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>B<CR>"}));
-    QCOMPARE(f.results(), QStringList({"Passed"}));
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QCOMPARE(f.edit("weightstr")->text(), QString(" 1G       5.025kg "));
+    QVERIFY(!f.text("scaleabout")->toPlainText().isEmpty());
+    QVERIFY(!f.edit("cmdlist")->text().isEmpty());
+    f.port->responder = nullptr;
 
     f.port->log.clear();
     f.port->frames.clear();
@@ -196,53 +194,78 @@ void SmaFormTest::openingRunsInOrder()
     QVERIFY(f.text("scaleabout")->toPlainText().isEmpty());
     QVERIFY(f.text("scaleinfo")->toPlainText().isEmpty());
     QVERIFY(f.edit("cmdlist")->text().isEmpty());
-    QCOMPARE(f.edit("weightstr")->text(), QString("old weight"));
+    QCOMPARE(f.edit("weightstr")->text(), QString(" 1G       5.025kg ")); // until the next W
     QVERIFY(f.timer()->isActive());
     QCOMPARE(f.timer()->interval(), 3000);
-    QCOMPARE(f.form->testId(), qint16(1));
-    QVERIFY(f.form->rxText().isEmpty());
+    QCOMPARE(f.form->session().testId(), qint16(1));
+    QVERIFY(f.form->session().rxText().isEmpty());
 
     // The first answer sends the next command and shows "Testing" again.
     f.port->deliver("\nSMA:2/1.0\r");
     QCOMPARE(f.status(), QString("Testing"));
 }
 
-void SmaFormTest::answersWaitWhileTheOpeningMessageShows()
+// A whole run as the window shows it: the boxes, the lists, the status, and
+// the hand-over with the port closed and the weight stream verdict cleared.
+void SmaFormTest::runIsRenderedAndHandedOver()
 {
     TesterFixture f;
-    int notificationsWhileMessage = -1;
-    f.form->whileMessageShows = [&] {
-        const int before = f.port->notifications();
-        f.port->deliver("\nEARLY\r");
-        notificationsWhileMessage = f.port->notifications() - before;
-    };
-    f.button("Connect")->click();
-    QCOMPARE(notificationsWhileMessage, 0);
-    QVERIFY(f.text("scaleabout")->toPlainText().isEmpty());
-    QCOMPARE(f.sentCommands(), QStringList({"A"}));
-}
-
-void SmaFormTest::lineStateNotificationDuringOpeningIsHarmless()
-{
-    TesterFixture f;
-    // A single test has been answered before, leaving TestId at -1.
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("KeyTare")->click();
-    QTRY_COMPARE(f.form->testId(), qint16(-1));
-    QVERIFY(!f.port->portOpen());
-    f.port->responder = nullptr;
-
-    f.form->whileMessageShows = [&] {
-        for (int code : {3, 4, 5, 6, 1001, 1010})
-            f.port->raiseEvent(code);
-    };
+    f.edit("ExtraCmds")->setText("HP");
+    Globals::WeightStreamOK = true; // an earlier analysis passed
     f.button("Connect")->click();
-    QVERIFY(f.port->portOpen());
-    QCOMPARE(f.sentCommands().last(), QString("A"));
-    QCOMPARE(f.button("Connect")->text(), QString("&Stop"));
-    QCOMPARE(f.status(), QString("Connected"));
-    QVERIFY(f.timer()->isActive());
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    QCOMPARE(f.form->handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
+    QVERIFY(!f.form->weightStreamOkAtAnalysis); // cleared before the analysis opens
+    QCOMPARE(f.cmds(), f.form->session().testedCommands());
+    QCOMPARE(f.results(), f.form->session().commandResults());
+    QCOMPARE(f.cmds().mid(7), QStringList({"<LF>H<CR>", "<LF>M<CR>", "<LF>P<CR>"}));
+    QCOMPARE(f.results().mid(7), QStringList({"Passed", "Passed", "Failed"}));
+    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\n"));
+    QCOMPARE(f.text("scaleinfo")->toPlainText(), QString("SMA:2/1.0\nCMD:ABDWZXHM\n"));
+    QCOMPARE(f.edit("cmdlist")->text(), QString("ABDWZXHM"));
+    QCOMPARE(f.edit("weightstr")->text(), QString(" 1G       5.025kg "));
+    QCOMPARE(f.status(), QString("Not connected"));
+    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+
+    // Check Weight does nothing while the port is open.
+    f.button("Connect")->click();
+    Globals::WeightStreamOK = true;
+    f.button("VerifyWeight")->click();
+    QCOMPARE(f.form->handOver.size(), 2);
+    QVERIFY(Globals::WeightStreamOK);
+}
+
+// A tick reaches the session once the list has finished its notification; a
+// refused tick takes its mark back, and a moved entry takes its mark along.
+void SmaFormTest::ticksAreHandedToTheSession()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.answers["T000001.000"] = " 1N       0.000kg ";
+    scale.answers["Ulb "] = " 1G      11.079lb ";
+    f.answerWith(scale);
+    f.button("KeyTare")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+    f.button("SetUnits")->click();
+    QTRY_VERIFY(!f.port->portOpen());
+
+    f.list("cmds")->item(0)->setCheckState(Qt::Checked);
+    QCOMPARE(f.port->frames.size(), 2); // not from inside the list's notification
+    QCoreApplication::sendPostedEvents(f.form.get(), QEvent::MetaCall);
+    QCOMPARE(f.port->frames.last(), QByteArray("\nT000001.000\r"));
+    QCOMPARE(f.cmds(), QStringList({"<LF>Ulb <CR>", "<LF>T000001.000<CR>"}));
+    QCOMPARE(f.results(), QStringList({"Passed", "Pending"}));
+    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QCOMPARE(f.list("cmds")->item(1)->checkState(), Qt::Checked);
+
+    f.tick(0); // refused: the tare test still waits for its answer
+    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QTRY_COMPARE(f.results(), QStringList({"Passed", "Passed"}));
+    f.tick(1, false);
+    QVERIFY(!f.form->session().isTicked(1));
+    QCOMPARE(f.port->frames.size(), 3);
 }
 
 void SmaFormTest::stopClosesAndKeepsWhatIsShown()
@@ -259,7 +282,7 @@ void SmaFormTest::stopClosesAndKeepsWhatIsShown()
     QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>B<CR>"}));
     QCOMPARE(f.results(), QStringList({"Passed"}));
     QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
-    QCOMPARE(f.form->testId(), qint16(1));
+    QCOMPARE(f.form->session().testId(), qint16(1));
 }
 
 void SmaFormTest::closeWithOpenPortClosesItFirst()
@@ -355,8 +378,8 @@ void SmaFormTest::openingFailuresKeepTheWindow()
     f.button("Connect")->click();
     QTRY_COMPARE(f.form->handOver.size(), 2); // a whole run, so every box holds something
     f.tick(2);
-    QTRY_COMPARE(f.form->testId(), qint16(-1));
-    QVERIFY(f.form->checkedItem(2));
+    QTRY_COMPARE(f.form->session().testId(), qint16(-1));
+    QVERIFY(f.form->session().isTicked(2));
     const QStringList cmdsBefore = f.cmds();
     const QStringList resultsBefore = f.results();
     const QString aboutBefore = f.text("scaleabout")->toPlainText();
@@ -393,7 +416,7 @@ void SmaFormTest::openingFailuresKeepTheWindow()
     QCOMPARE(f.edit("cmdlist")->text(), listBefore);
     QVERIFY(!f.timer()->isActive());
     // The operator still sees entry 2 ticked, and the window agrees.
-    QVERIFY(f.form->checkedItem(2));
+    QVERIFY(f.form->session().isTicked(2));
     QCOMPARE(f.list("cmds")->item(2)->checkState(), Qt::Checked);
 }
 

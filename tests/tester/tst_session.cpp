@@ -1,11 +1,10 @@
-#include "Globals.h"
-#include "TesterFixture.h"
+#include "SessionFixture.h"
 
 #include <QtTest>
 
 // Whole discovery runs against a scripted scale, time-outs, Stop, checklist
 // retests and the tare and units tests.
-class RunsTest : public QObject
+class SessionTest : public QObject
 {
     Q_OBJECT
 private slots:
@@ -14,6 +13,8 @@ private slots:
     void crLfLineEnds();
     void answerInPiecesIsTakenWhenTheCrArrives();
     void whatCameBeforeASendIsNeverItsAnswer();
+    void answersWaitWhileTheOpeningMessageShows();
+    void lineStateNotificationDuringOpeningIsHarmless();
     void floodWithoutAnswersStaysBounded();
     void timeOuts_data();
     void timeOuts();
@@ -44,7 +45,7 @@ private:
     static QString lines(const QStringList &list) { return list.join('\n') + '\n'; }
 };
 
-void RunsTest::fullRuns_data()
+void SessionTest::fullRuns_data()
 {
     QTest::addColumn<QStringList>("about");
     QTest::addColumn<QStringList>("info");
@@ -95,7 +96,7 @@ void RunsTest::fullRuns_data()
         << " 1G       5.025kg ";
 }
 
-void RunsTest::fullRuns()
+void SessionTest::fullRuns()
 {
     QFETCH(QStringList, about);
     QFETCH(QStringList, info);
@@ -104,18 +105,16 @@ void RunsTest::fullRuns()
     QFETCH(QStringList, cmds);
     QFETCH(QString, results);
 
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.about = about;
     scale.info = info;
     if (!answerEverything)
         scale.answers.clear();
     f.answerWith(scale);
-    f.edit("ExtraCmds")->setText(extra);
-    Globals::WeightStreamOK = true; // an earlier analysis passed
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
-    QVERIFY(!f.form->weightStreamOkAtAnalysis); // cleared before the analysis opens
+    f.session->setAdditionalCommands(extra);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
 
     QTEST(f.sentCommands().join(' '), "sent");
     QByteArray wire;
@@ -144,57 +143,56 @@ void RunsTest::fullRuns()
         aboutShown = QStringList{"?", "?"}; // the answers to "A" and the first "B"
     if (info.isEmpty())
         infoShown = QStringList{"?", "?"};
-    QCOMPARE(f.text("scaleabout")->toPlainText(), lines(aboutShown));
-    QCOMPARE(f.text("scaleinfo")->toPlainText(), lines(infoShown));
-    QCOMPARE(f.form->scaleAboutText(), lines(aboutShown).replace("\n", "\r\n"));
-    QTEST(f.edit("cmdlist")->text(), "cmdlist");
-    QTEST(f.edit("weightstr")->text(), "weight");
+    QCOMPARE(f.about(), lines(aboutShown));
+    QCOMPARE(f.info(), lines(infoShown));
+    QCOMPARE(f.session->scaleAboutText(), lines(aboutShown).replace("\n", "\r\n"));
+    QTEST(f.session->published(), "cmdlist");
+    QTEST(f.session->weight(), "weight");
 
     // The end of the run closes the port before the hand-over.
-    QCOMPARE(f.form->handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
-    QVERIFY(!Globals::WeightStreamOK);
+    QVERIFY(!f.portOpenAtFinish);
     QVERIFY(!f.port->portOpen());
     QVERIFY(!f.timer()->isActive());
     QCOMPARE(f.status(), QString("Not connected"));
-    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
-    QCOMPARE(f.form->testId(), qint16(0));
+    QVERIFY(!f.connected);
+    QCOMPARE(f.session->testId(), qint16(0));
 }
 
 // A scale ending its lines with CR LF leaves each LF behind its answer; it
 // is thrown away before the next command goes out, and the run is as with CR
 // alone. Lines with no LF in front are no answers at all: the first command
 // times out.
-void RunsTest::crLfLineEnds()
+void SessionTest::crLfLineEnds()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.lineEnd = "\r\n";
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     QCOMPARE(f.sentCommands().join(' '),
              QString("A B B I N N Z A B D W Z H M H P Q R S T M C U W D"));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMFG:ACME\n"));
-    QCOMPARE(f.edit("cmdlist")->text(), QString("ABDWZXHM"));
-    QVERIFY(f.form->CheckSMALevel1());
+    QCOMPARE(f.about(), QString("SMA:2/1.0\nMFG:ACME\n"));
+    QCOMPARE(f.session->published(), QString("ABDWZXHM"));
+    QVERIFY(f.session->CheckSMALevel1());
 
-    TesterFixture bare;
+    SessionFixture bare;
     scale.lineStart = "";
     bare.answerWith(scale);
-    bare.button("Connect")->click();
+    bare.pressConnect();
     QTest::qWait(20);
     QCOMPARE(bare.sentCommands(), QStringList({"A"}));
     QVERIFY(bare.timer()->isActive());
-    bare.form->on_Timer1_timeout();
+    bare.session->onResponseTimeout();
     QCOMPARE(bare.results(), QStringList({"Failed"}));
     QCOMPARE(bare.status(), QString("Failure"));
-    QVERIFY(bare.text("scaleabout")->toPlainText().isEmpty());
+    QVERIFY(bare.about().isEmpty());
 }
 
-void RunsTest::answerInPiecesIsTakenWhenTheCrArrives()
+void SessionTest::answerInPiecesIsTakenWhenTheCrArrives()
 {
-    TesterFixture f;
-    f.button("Connect")->click();
+    SessionFixture f;
+    f.pressConnect();
     f.port->deliver("\nSMA:");
     QCOMPARE(f.sentCommands(), QStringList({"A"}));
     QVERIFY(f.timer()->isActive());
@@ -203,49 +201,87 @@ void RunsTest::answerInPiecesIsTakenWhenTheCrArrives()
     QCOMPARE(f.sentCommands(), QStringList({"A"}));
     f.port->deliver("\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
     QCOMPARE(f.results(), QStringList({"Passed"}));
-    QCOMPARE(f.form->rxLine(), QByteArray("SMA:2/1.0"));
+    QCOMPARE(f.session->rxLine(), QByteArray("SMA:2/1.0"));
 }
 
 // A second line in one arrival, or a line the scale sends by itself, is
 // dropped when the next command goes out instead of becoming its answer.
-void RunsTest::whatCameBeforeASendIsNeverItsAnswer()
+void SessionTest::whatCameBeforeASendIsNeverItsAnswer()
 {
-    TesterFixture f;
-    f.form->whileMessageShows = [&] { f.port->deliver("\nPOWER ON\r"); };
-    f.button("Connect")->click();
+    SessionFixture f;
+    f.whileMessageShows = [&] { f.port->deliver("\nPOWER ON\r"); };
+    f.pressConnect();
     QCOMPARE(f.port->discarded, QByteArray("\nPOWER ON\r"));
     f.port->deliver("\nSMA:2/1.0\r\nMFG:ACME\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
-    QCOMPARE(f.form->rxText(), QByteArray());
+    QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.session->rxText(), QByteArray());
     f.port->deliver("\nMOD:9\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMOD:9\n"));
+    QCOMPARE(f.about(), QString("SMA:2/1.0\nMOD:9\n"));
     // An empty answer (CR right after LF) passes and takes only those two.
     f.port->deliver("\n\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B", "B", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\nMOD:9\n\n"));
+    QCOMPARE(f.about(), QString("SMA:2/1.0\nMOD:9\n\n"));
     QCOMPARE(f.results(), QStringList({"Passed", "Passed"}));
 }
 
-void RunsTest::floodWithoutAnswersStaysBounded()
+void SessionTest::answersWaitWhileTheOpeningMessageShows()
 {
-    TesterFixture f;
-    f.button("Connect")->click();
+    SessionFixture f;
+    int notificationsWhileMessage = -1;
+    f.whileMessageShows = [&] {
+        const int before = f.port->notifications();
+        f.port->deliver("\nEARLY\r");
+        notificationsWhileMessage = f.port->notifications() - before;
+    };
+    f.pressConnect();
+    QCOMPARE(notificationsWhileMessage, 0);
+    QVERIFY(f.about().isEmpty());
+    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+}
+
+void SessionTest::lineStateNotificationDuringOpeningIsHarmless()
+{
+    SessionFixture f;
+    // A single test has been answered before, leaving TestId at -1.
+    ScriptedScale scale;
+    f.answerWith(scale);
+    f.keyTare();
+    QTRY_COMPARE(f.session->testId(), qint16(-1));
+    QVERIFY(!f.port->portOpen());
+    f.port->responder = nullptr;
+
+    f.whileMessageShows = [&] {
+        for (int code : {3, 4, 5, 6, 1001, 1010})
+            f.port->raiseEvent(code);
+    };
+    f.pressConnect();
+    QVERIFY(f.port->portOpen());
+    QCOMPARE(f.sentCommands().last(), QString("A"));
+    QVERIFY(f.connected);
+    QCOMPARE(f.status(), QString("Connected"));
+    QVERIFY(f.timer()->isActive());
+}
+
+void SessionTest::floodWithoutAnswersStaysBounded()
+{
+    SessionFixture f;
+    f.pressConnect();
     const QByteArray junk(1024, 'x');
     for (int i = 0; i < 2000; ++i) {
         f.port->deliver(junk);
-        QVERIFY(f.form->rxText().size() <= 4096);
+        QVERIFY(f.session->rxText().size() <= 4096);
     }
     QCOMPARE(f.sentCommands(), QStringList({"A"}));
     f.port->deliver("\nSMA:2/1.0\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), QString("SMA:2/1.0\n"));
+    QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
 }
 
-void RunsTest::timeOuts_data()
+void SessionTest::timeOuts_data()
 {
     QTest::addColumn<int>("answered");
     QTest::addColumn<QStringList>("results");
@@ -261,32 +297,32 @@ void RunsTest::timeOuts_data()
         << 7 << QStringList{"Passed", "Passed", "Passed", "Passed", "Passed"} << 4;
 }
 
-void RunsTest::timeOuts()
+void SessionTest::timeOuts()
 {
     QFETCH(int, answered);
     QFETCH(QStringList, results);
     QFETCH(int, testId);
 
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     int answers = 0;
     f.port->responder = [&](const QByteArray &frame) {
         return answers++ < answered ? scale.respond(frame) : QByteArray();
     };
-    f.button("Connect")->click();
+    f.pressConnect();
     QTRY_COMPARE(f.port->frames.size(), answered + 1);
     QVERIFY(f.timer()->isActive());
 
-    f.form->on_Timer1_timeout();
+    f.session->onResponseTimeout();
     QCOMPARE(f.results(), results);
     QCOMPARE(f.status(), QString("Failure"));
     QVERIFY(!f.port->portOpen());
     QVERIFY(!f.timer()->isActive());
-    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
-    QCOMPARE(int(f.form->testId()), testId);
+    QVERIFY(!f.connected);
+    QCOMPARE(int(f.session->testId()), testId);
     QTest::qWait(20);
     QCOMPARE(f.port->frames.size(), answered + 1);
-    QVERIFY(f.form->handOver.isEmpty());
+    QVERIFY(f.finishedRuns == 0);
 
     // The next Start begins from an empty queue: a scale that publishes
     // nothing gets the additional letters after "Z", not the old ones.
@@ -294,32 +330,32 @@ void RunsTest::timeOuts()
     other.info = QStringList{"SMA:2/1.0", "END:"};
     f.answerWith(other);
     f.port->frames.clear();
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     QCOMPARE(f.sentCommands().join(' '), QString("A B B I N Z H P Q R S T M C U W D"));
 }
 
 // A scale that answers every B with another line is cut off after 100 lines;
 // B fails and the run goes on.
-void RunsTest::endlessListingIsCut()
+void SessionTest::endlessListingIsCut()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.about.clear();
     for (int line = 0; line < 150; ++line)
         scale.about << QString("OP%1:AUTO").arg(line);
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     QCOMPARE(f.sentCommands().indexOf("I"), 100); // "A", then 99 times "B"
-    QCOMPARE(f.text("scaleabout")->toPlainText().count('\n'), 100);
+    QCOMPARE(f.about().count('\n'), 100);
     QCOMPARE(f.results().at(f.cmds().indexOf("<LF>A<CR>")), QString("Passed"));
     QCOMPARE(f.results().at(f.cmds().indexOf("<LF>B<CR>")), QString("Failed"));
     QCOMPARE(f.results().at(f.cmds().indexOf("<LF>I<CR>")), QString("Passed"));
     QCOMPARE(f.cmds().size(), f.results().size());
 }
 
-void RunsTest::lostPort_data()
+void SessionTest::lostPort_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("row"); // of the command in flight, -1 for the newest
@@ -331,60 +367,60 @@ void RunsTest::lostPort_data()
 
 // The scale unplugged with a command in flight: that command fails, the
 // status reads "Failure" and the operator is told why, at once.
-void RunsTest::lostPort()
+void SessionTest::lostPort()
 {
     QFETCH(QString, action);
     QFETCH(int, row);
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
     if (action == "tick") {
-        f.button("Connect")->click();
-        QTRY_COMPARE(f.form->handOver.size(), 2);
+        f.pressConnect();
+        QTRY_COMPARE(f.finishedRuns, 1);
     }
     scale.silent = true;
     if (action == "tick")
         f.tick(row);
     else
-        f.button(qPrintable(action))->click();
+        action == "KeyTare" ? f.keyTare() : f.setUnits();
     QVERIFY(f.port->portOpen());
-    f.form->messages.clear();
+    f.messages.clear();
 
     f.port->lose("/dev/ttyTEST0: the connection to the scale was lost.");
     QCOMPARE(
-        f.form->messages,
+        f.messages,
         QStringList({"Serial port lost\n/dev/ttyTEST0: the connection to the scale was lost."}));
     QVERIFY(!f.port->portOpen());
     QVERIFY(!f.timer()->isActive());
     QCOMPARE(f.status(), QString("Failure"));
-    QCOMPARE(f.button("Connect")->text(), QString("&Start"));
+    QVERIFY(!f.connected);
     QCOMPARE(f.results().size(), f.cmds().size());
     QCOMPARE(f.results().at(row < 0 ? f.results().size() - 1 : row), QString("Failed"));
 }
 
-void RunsTest::timerIsArmedBySendsAndStoppedByAnswers()
+void SessionTest::timerIsArmedBySendsAndStoppedByAnswers()
 {
-    TesterFixture f;
-    f.button("Connect")->click();
+    SessionFixture f;
+    f.pressConnect();
     QVERIFY(f.timer()->isActive());
     QCOMPARE(f.timer()->interval(), 3000);
     f.port->deliver("\nEND:\r");
     QVERIFY(f.timer()->isActive()); // armed again by "I"
-    f.button("Connect")->click();
+    f.pressConnect();
     QVERIFY(!f.timer()->isActive());
 }
 
-void RunsTest::stopMidRun()
+void SessionTest::stopMidRun()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     int answers = 0;
     f.port->responder = [&](const QByteArray &frame) {
         return answers++ < 3 ? scale.respond(frame) : QByteArray();
     };
-    f.button("Connect")->click();
+    f.pressConnect();
     QTRY_COMPARE(f.port->frames.size(), 4);
-    f.button("Connect")->click();
+    f.pressConnect();
     QVERIFY(!f.port->portOpen());
     QCOMPARE(f.status(), QString("Not connected"));
     const QStringList resultsAtStop = f.results();
@@ -392,51 +428,51 @@ void RunsTest::stopMidRun()
     QTest::qWait(20);
     QCOMPARE(f.port->frames.size(), 4);
     QCOMPARE(f.results(), resultsAtStop);
-    QCOMPARE(f.form->testId(), qint16(2));
-    QVERIFY(f.form->handOver.isEmpty());
+    QCOMPARE(f.session->testId(), qint16(2));
+    QVERIFY(f.finishedRuns == 0);
 }
 
-void RunsTest::singleTestAfterStopKeepsRowsPaired()
+void SessionTest::singleTestAfterStopKeepsRowsPaired()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
-    f.button("Connect")->click();
-    f.button("Connect")->click(); // stopped before "A" was answered
+    f.pressConnect();
+    f.pressConnect(); // stopped before "A" was answered
     QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>"}));
     QVERIFY(f.results().isEmpty());
 
     f.answerWith(scale);
     scale.answers["Ulb "] = "?";
-    f.button("SetUnits")->click();
+    f.setUnits();
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>Ulb <CR>"}));
     QCOMPARE(f.results(), QStringList({"Failed", "Failed"}));
 
     scale.answers["Ukg "] = " 1G       2.268kg ";
-    f.child<QComboBox>("UnitsValue")->setCurrentIndex(3);
-    f.button("SetUnits")->click();
+    f.unitCode = smaUnitCodes().at(3);
+    f.setUnits();
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds(), QStringList({"<LF>A<CR>", "<LF>Ukg <CR>"}));
     QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
 }
 
-void RunsTest::retestPassesAndFails()
+void SessionTest::retestPassesAndFails()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
-    const QString aboutAfterRun = f.text("scaleabout")->toPlainText();
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
+    const QString aboutAfterRun = f.about();
     QCOMPARE(f.cmds().at(3), QString("<LF>N<CR>"));
     QCOMPARE(f.results().at(3), QString("Passed"));
 
     // Port changed since: the retest still uses the device set last.
-    f.edit("Port")->setText("/dev/ttyOTHER");
+    f.portText = "/dev/ttyOTHER";
     f.port->log.clear();
     f.tick(3);
     QCOMPARE(f.results().at(3), QString("Pending"));
-    QCOMPARE(f.form->testId(), qint16(103));
+    QCOMPARE(f.session->testId(), qint16(103));
     // A lone N is only answered inside its listing: "I" goes first, and its
     // answer decides nothing.
     QCOMPARE(f.port->log,
@@ -447,7 +483,7 @@ void RunsTest::retestPassesAndFails()
     QCOMPARE(f.port->frames.mid(f.port->frames.size() - 2), QList<QByteArray>({"\nI\r", "\nN\r"}));
     QVERIFY(!f.port->portOpen());
     QCOMPARE(f.status(), QString("Not connected"));
-    QCOMPARE(f.form->testId(), qint16(-1));
+    QCOMPARE(f.session->testId(), qint16(-1));
     QCOMPARE(f.cmds().count("<LF>I<CR>"), 1);
 
     // A scale whose listing has a single line answers the N with "?".
@@ -461,7 +497,7 @@ void RunsTest::retestPassesAndFails()
     f.tick(0);
     QCOMPARE(f.results().at(0), QString("Pending"));
     QTRY_COMPARE(f.results().at(0), QString("Passed"));
-    QCOMPARE(f.text("scaleabout")->toPlainText(), aboutAfterRun);
+    QCOMPARE(f.about(), aboutAfterRun);
     QCOMPARE(f.port->frames.last(), QByteArray::fromHex("0a410d"));
 
     // Unticking sends nothing and leaves the result; the next tick tests again.
@@ -469,51 +505,51 @@ void RunsTest::retestPassesAndFails()
     f.tick(3, false);
     QCOMPARE(f.port->frames.size(), framesBefore);
     QCOMPARE(f.results().at(3), QString("Failed"));
-    QVERIFY(!f.form->checkedItem(3));
+    QVERIFY(!f.session->isTicked(3));
     f.tick(3);
     QCOMPARE(f.port->frames.size(), framesBefore + 1);
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds().size(), f.results().size());
 }
 
-void RunsTest::retestRefusedWhilePortOpen()
+void SessionTest::retestRefusedWhilePortOpen()
 {
-    TesterFixture f;
-    f.button("Connect")->click();
+    SessionFixture f;
+    f.pressConnect();
     f.port->deliver("\nSMA:2/1.0\r"); // "B" now in flight
     const QStringList log = f.port->log;
     f.tick(0);
     QCOMPARE(f.port->log, log);
-    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
-    QVERIFY(!f.form->checkedItem(0));
+    QCOMPARE(f.session->isTicked(0), false);
+    QVERIFY(!f.session->isTicked(0));
     QCOMPARE(f.results(), QStringList({"Passed"}));
-    QCOMPARE(f.form->testId(), qint16(1));
+    QCOMPARE(f.session->testId(), qint16(1));
     QVERIFY(f.port->portOpen());
     // The run goes on as if nothing happened.
     f.port->deliver("\nEND:\r");
     QCOMPARE(f.sentCommands().last(), QString("I"));
 
     // An untick while a retest waits only records it; another tick is refused.
-    TesterFixture g;
+    SessionFixture g;
     ScriptedScale scale;
     g.answerWith(scale);
-    g.button("Connect")->click();
-    QTRY_COMPARE(g.form->handOver.size(), 2);
+    g.pressConnect();
+    QTRY_COMPARE(g.finishedRuns, 1);
     scale.silent = true;
     g.tick(0);
     QVERIFY(g.port->portOpen());
     g.tick(0, false);
-    QVERIFY(!g.form->checkedItem(0));
-    QCOMPARE(g.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QVERIFY(!g.session->isTicked(0));
+    QCOMPARE(g.session->isTicked(0), false);
     g.tick(1);
-    QCOMPARE(g.list("cmds")->item(1)->checkState(), Qt::Unchecked);
+    QCOMPARE(g.session->isTicked(1), false);
     QCOMPARE(g.results().at(0), QString("Pending"));
     QCOMPARE(g.results().at(1), QString("Passed"));
 }
 
-void RunsTest::retestBeyondRowNinetyNineIsRefused()
+void SessionTest::retestBeyondRowNinetyNineIsRefused()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     QString letters;
     for (int code = 0x21; letters.size() < 110; ++code)
@@ -521,9 +557,9 @@ void RunsTest::retestBeyondRowNinetyNineIsRefused()
             letters += QChar(code);
     scale.info = QStringList{"CMD:" + letters, "END:"};
     f.answerWith(scale);
-    f.edit("ExtraCmds")->setText("");
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.session->setAdditionalCommands("");
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     QVERIFY(f.cmds().size() > 101);
     QCOMPARE(f.cmds().size(), f.results().size());
 
@@ -533,27 +569,27 @@ void RunsTest::retestBeyondRowNinetyNineIsRefused()
     f.tick(105);
     QCOMPARE(f.port->frames.size(), frames);
     QCOMPARE(f.results(), results);
-    QCOMPARE(f.list("cmds")->item(100)->checkState(), Qt::Unchecked);
-    QCOMPARE(f.list("cmds")->item(105)->checkState(), Qt::Unchecked);
+    QCOMPARE(f.session->isTicked(100), false);
+    QCOMPARE(f.session->isTicked(105), false);
     QVERIFY(!f.port->portOpen());
 
     f.tick(99);
-    QCOMPARE(f.form->testId(), qint16(199));
+    QCOMPARE(f.session->testId(), qint16(199));
     QCOMPARE(f.results().at(99), QString("Pending"));
     QTRY_VERIFY(!f.port->portOpen());
     QVERIFY(f.results().at(99) != "Pending");
 }
 
-void RunsTest::retestOfDataEntryKeepsRowsAligned()
+void SessionTest::retestOfDataEntryKeepsRowsAligned()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.answers["T000001.000"] = " 1N       0.000kg ";
     scale.answers["Ulb "] = " 1G      11.079lb ";
     f.answerWith(scale);
-    f.button("KeyTare")->click();
-    QTRY_COMPARE(f.form->testId(), qint16(-1));
-    f.button("SetUnits")->click();
+    f.keyTare();
+    QTRY_COMPARE(f.session->testId(), qint16(-1));
+    f.setUnits();
     QTRY_COMPARE(f.results().size(), 2);
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
@@ -569,10 +605,10 @@ void RunsTest::retestOfDataEntryKeepsRowsAligned()
     QVERIFY(!f.port->portOpen());
 
     // The tick moved with its entry.
-    QCOMPARE(f.list("cmds")->item(1)->checkState(), Qt::Checked);
-    QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
-    QVERIFY(f.form->checkedItem(1));
-    QVERIFY(!f.form->checkedItem(0));
+    QCOMPARE(f.session->isTicked(1), true);
+    QCOMPARE(f.session->isTicked(0), false);
+    QVERIFY(f.session->isTicked(1));
+    QVERIFY(!f.session->isTicked(0));
     const int frames = f.port->frames.size();
     f.tick(1, false); // untick: nothing is sent
     QCOMPARE(f.port->frames.size(), frames);
@@ -583,43 +619,43 @@ void RunsTest::retestOfDataEntryKeepsRowsAligned()
     QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
 }
 
-void RunsTest::retestCanCompleteLevelOne()
+void SessionTest::retestCanCompleteLevelOne()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.answers["D"] = "?"; // diagnostics refused during the run
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     const int row = f.cmds().indexOf("<LF>D<CR>");
     QCOMPARE(f.results().at(row), QString("Failed"));
-    QVERIFY(!f.form->CheckSMALevel1());
-    QVERIFY(f.form->CheckSMALevel2());
+    QVERIFY(!f.session->CheckSMALevel1());
+    QVERIFY(f.session->CheckSMALevel2());
 
     scale.answers["D"] = "    ";
     f.tick(row);
-    QVERIFY(!f.form->CheckSMALevel1()); // "Pending" does not count
+    QVERIFY(!f.session->CheckSMALevel1()); // "Pending" does not count
     QTRY_COMPARE(f.results().at(row), QString("Passed"));
-    QVERIFY(f.form->CheckSMALevel1());
+    QVERIFY(f.session->CheckSMALevel1());
 
     // A new connection empties the lists: nothing is verified any more.
     f.port->responder = nullptr;
-    f.button("Connect")->click();
-    QVERIFY(!f.form->CheckSMALevel1());
-    QVERIFY(!f.form->CheckSMALevel2());
+    f.pressConnect();
+    QVERIFY(!f.session->CheckSMALevel1());
+    QVERIFY(!f.session->CheckSMALevel2());
 }
 
-void RunsTest::retestTimeOutAndLateAnswer()
+void SessionTest::retestTimeOutAndLateAnswer()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     scale.silent = true;
     f.tick(0);
     QCOMPARE(f.results().at(0), QString("Pending"));
-    f.form->on_Timer1_timeout();
+    f.session->onResponseTimeout();
     QCOMPARE(f.results().at(0), QString("Failed"));
     QCOMPARE(f.status(), QString("Failure"));
     QVERIFY(!f.port->portOpen());
@@ -634,29 +670,29 @@ void RunsTest::retestTimeOutAndLateAnswer()
     QCOMPARE(f.cmds().size(), f.results().size());
 }
 
-void RunsTest::retestWhosePortWillNotOpen()
+void SessionTest::retestWhosePortWillNotOpen()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     f.port->failOpen = {OpenFailure::NoSuchDevice, "/dev/ttyTEST0", "no such device."};
     const int frames = f.port->frames.size();
     f.tick(2);
-    QCOMPARE(f.form->messages.last(), QString("Error opening serial port\n/dev/ttyTEST0: no such "
-                                              "device."));
+    QCOMPARE(f.messages.last(), QString("Error opening serial port\n/dev/ttyTEST0: no such "
+                                        "device."));
     QCOMPARE(f.port->frames.size(), frames);
     QCOMPARE(f.results().at(2), QString("Passed"));
-    QCOMPARE(f.list("cmds")->item(2)->checkState(), Qt::Unchecked);
-    QVERIFY(!f.form->checkedItem(2));
+    QCOMPARE(f.session->isTicked(2), false);
+    QVERIFY(!f.session->isTicked(2));
     // Once the device is back, the same tick works.
     f.port->failOpen = {};
     f.tick(2);
     QCOMPARE(f.port->frames.size(), frames + 1);
 }
 
-void RunsTest::tareAndUnitsBytes_data()
+void SessionTest::tareAndUnitsBytes_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("tare");
@@ -684,7 +720,7 @@ void RunsTest::tareAndUnitsBytes_data()
                                   << "<LF>U   <CR>";
 }
 
-void RunsTest::tareAndUnitsBytes()
+void SessionTest::tareAndUnitsBytes()
 {
     QFETCH(QString, button);
     QFETCH(QString, tare);
@@ -692,46 +728,46 @@ void RunsTest::tareAndUnitsBytes()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, entry);
 
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.edit("TareValue")->setText(tare);
-    f.child<QComboBox>("UnitsValue")->setCurrentIndex(unitIndex);
-    f.button(qPrintable(button))->click();
+    f.tareValue = tare;
+    f.unitCode = smaUnitCodes().at(unitIndex);
+    button == "KeyTare" ? f.keyTare() : f.setUnits();
 
     QCOMPARE(f.port->log.mid(0, 8),
              QStringList({"CommPort=/dev/ttyTEST0", "Settings=9600,n,8,1", "RThreshold=0",
                           "SThreshold=0", "PortOpen=1", "Input", "RThreshold=1", "SThreshold=1"}));
     QCOMPARE(f.port->written, bytes);
     QCOMPARE(f.cmds(), QStringList({entry}));
-    QCOMPARE(f.form->testId(), qint16(button == "KeyTare" ? 200 : 300));
+    QCOMPARE(f.session->testId(), qint16(button == "KeyTare" ? 200 : 300));
     QCOMPARE(f.status(), QString("Testing"));
     QVERIFY(f.timer()->isActive());
     QTRY_COMPARE(f.results().size(), 1);
     QVERIFY(!f.port->portOpen());
     QCOMPARE(f.status(), QString("Not connected"));
-    QCOMPARE(f.form->testId(), qint16(-1));
-    QVERIFY(f.form->handOver.isEmpty());
+    QCOMPARE(f.session->testId(), qint16(-1));
+    QVERIFY(f.finishedRuns == 0);
 }
 
-void RunsTest::twoUnitsTestsLeaveOneEntry()
+void SessionTest::twoUnitsTestsLeaveOneEntry()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     scale.answers["Ukg "] = " 1G       2.268kg ";
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     const int plainEntries = f.cmds().size();
 
-    f.button("SetUnits")->click(); // "lb " is refused by this scale
+    f.setUnits(); // "lb " is refused by this scale
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds().last(), QString("<LF>Ulb <CR>"));
     QCOMPARE(f.results().last(), QString("Failed"));
-    f.button("KeyTare")->click();
+    f.keyTare();
     QTRY_VERIFY(!f.port->portOpen());
-    f.child<QComboBox>("UnitsValue")->setCurrentIndex(3);
-    f.button("SetUnits")->click();
+    f.unitCode = smaUnitCodes().at(3);
+    f.setUnits();
     QTRY_VERIFY(!f.port->portOpen());
 
     QCOMPARE(f.cmds().size(), plainEntries + 2);
@@ -740,21 +776,21 @@ void RunsTest::twoUnitsTestsLeaveOneEntry()
     QCOMPARE(f.results().last(), QString("Passed"));
 }
 
-void RunsTest::emptyTareOnListedPlainTare()
+void SessionTest::emptyTareOnListedPlainTare()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.pressConnect();
+    QTRY_COMPARE(f.finishedRuns, 1);
     const int row = f.cmds().indexOf("<LF>T<CR>");
     QVERIFY(row >= 0);
     QCOMPARE(f.results().at(row), QString("Passed"));
     const QStringList cmds = f.cmds();
 
     scale.answers["T"] = "?";
-    f.edit("TareValue")->setText("");
-    f.button("KeyTare")->click();
+    f.tareValue = "";
+    f.keyTare();
     QCOMPARE(f.port->frames.last(), QByteArray::fromHex("0a540d"));
     QCOMPARE(f.results().at(row), QString("Pending"));
     QTRY_VERIFY(!f.port->portOpen());
@@ -763,34 +799,32 @@ void RunsTest::emptyTareOnListedPlainTare()
     QCOMPARE(f.results().at(row), QString("Failed"));
 }
 
-void RunsTest::singleTestsDoNothingWhilePortOpen()
+void SessionTest::singleTestsDoNothingWhilePortOpen()
 {
-    TesterFixture f;
-    f.button("Connect")->click();
-    Globals::WeightStreamOK = true;
+    SessionFixture f;
+    f.pressConnect();
     const QStringList log = f.port->log;
     const QStringList cmds = f.cmds();
-    for (const char *name : {"KeyTare", "SetUnits", "VerifyWeight"})
-        f.button(name)->click();
+    f.keyTare();
+    f.setUnits();
     QCOMPARE(f.port->log, log);
     QCOMPARE(f.cmds(), cmds);
     QCOMPARE(f.status(), QString("Connected"));
-    QCOMPARE(f.form->testId(), qint16(1));
-    QVERIFY(f.form->handOver.isEmpty());
-    QVERIFY(Globals::WeightStreamOK);
-    QVERIFY(f.form->messages.size() == 1); // only the opening message
+    QCOMPARE(f.session->testId(), qint16(1));
+    QVERIFY(f.finishedRuns == 0);
+    QVERIFY(f.messages.size() == 1); // only the opening message
 }
 
-void RunsTest::singleTestsReadPortAtEveryPress()
+void SessionTest::singleTestsReadPortAtEveryPress()
 {
-    TesterFixture f;
+    SessionFixture f;
     ScriptedScale scale;
     f.answerWith(scale);
-    f.button("KeyTare")->click();
+    f.keyTare();
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.port->commPort(), QString("/dev/ttyTEST0"));
-    f.edit("Port")->setText("3");
-    f.button("SetUnits")->click();
+    f.portText = "3";
+    f.setUnits();
     QTRY_VERIFY(!f.port->portOpen());
 #ifdef Q_OS_WIN
     QCOMPARE(f.port->commPort(), QString("COM3"));
@@ -802,57 +836,57 @@ void RunsTest::singleTestsReadPortAtEveryPress()
     QCOMPARE(f.results().size(), 2);
 }
 
-void RunsTest::singleTestWhosePortWillNotOpen()
+void SessionTest::singleTestWhosePortWillNotOpen()
 {
-    TesterFixture f;
+    SessionFixture f;
     f.port->failOpen = {OpenFailure::Busy, "/dev/ttyTEST0", "the port is busy."};
-    f.button("KeyTare")->click();
-    QCOMPARE(f.form->messages,
+    f.keyTare();
+    QCOMPARE(f.messages,
              QStringList({"Error opening serial port\n/dev/ttyTEST0: the port is busy."}));
     QVERIFY(f.cmds().isEmpty());
     QVERIFY(f.port->frames.isEmpty());
     QVERIFY(!f.timer()->isActive());
 
     f.port->failOpen = {};
-    f.edit("Port")->setText("COM");
-    f.button("SetUnits")->click();
-    QCOMPARE(f.form->messages.size(), 2);
-    QVERIFY(f.form->messages.last().startsWith("Error opening serial port\nCOM: "));
+    f.portText = "COM";
+    f.setUnits();
+    QCOMPARE(f.messages.size(), 2);
+    QVERIFY(f.messages.last().startsWith("Error opening serial port\nCOM: "));
     QVERIFY(f.port->frames.isEmpty());
 }
 
-void RunsTest::singleTestsTimeOut()
+void SessionTest::singleTestsTimeOut()
 {
-    TesterFixture f;
-    f.button("KeyTare")->click();
-    f.form->on_Timer1_timeout();
-    f.button("SetUnits")->click();
+    SessionFixture f;
+    f.keyTare();
+    f.session->onResponseTimeout();
+    f.setUnits();
     QCOMPARE(f.status(), QString("Testing"));
-    f.form->on_Timer1_timeout();
+    f.session->onResponseTimeout();
     QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
     QCOMPARE(f.results(), QStringList({"Failed", "Failed"}));
     QCOMPARE(f.status(), QString("Failure"));
     QVERIFY(!f.port->portOpen());
 }
 
-void RunsTest::tareValueOutsideLatin1IsRefused()
+void SessionTest::tareValueOutsideLatin1IsRefused()
 {
-    TesterFixture f;
-    f.edit("TareValue")->setText(QString::fromUtf8("5\u20ac"));
-    f.button("KeyTare")->click();
-    QCOMPARE(f.form->messages.size(), 1);
-    QVERIFY2(f.form->messages.first().startsWith(
+    SessionFixture f;
+    f.tareValue = QString::fromUtf8("5\u20ac");
+    f.keyTare();
+    QCOMPARE(f.messages.size(), 1);
+    QVERIFY2(f.messages.first().startsWith(
                  QString::fromUtf8("The tare value cannot be sent\n\"5\u20ac\" holds \"\u20ac\"")),
-             qPrintable(f.form->messages.first()));
+             qPrintable(f.messages.first()));
     QVERIFY(f.port->log.isEmpty());
     QVERIFY(f.cmds().isEmpty());
     // Latin-1 goes out byte for byte.
     ScriptedScale scale;
     f.answerWith(scale);
-    f.edit("TareValue")->setText(QString::fromUtf8("5\u00b0"));
-    f.button("KeyTare")->click();
+    f.tareValue = QString::fromUtf8("5\u00b0");
+    f.keyTare();
     QCOMPARE(f.port->written, QByteArray("\nT5\xb0\r"));
 }
 
-QTEST_MAIN(RunsTest)
-#include "tst_runs.moc"
+QTEST_MAIN(SessionTest)
+#include "tst_session.moc"

@@ -1,0 +1,488 @@
+#include "SmaSession.h"
+
+#include "AnswerBuffer.h"
+#include "CommandText.h"
+#include "ComplianceChecks.h"
+#include "SmaLine.h"
+#include "TestedCommands.h"
+
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+const QString kNotConnected = QStringLiteral("Not connected");
+const QString kConnected = QStringLiteral("Connected");
+const QString kTesting = QStringLiteral("Testing");
+const QString kFailure = QStringLiteral("Failure");
+const QString kOpenError = QStringLiteral("Error opening serial port");
+
+} // namespace
+
+QString resultText(TestedCommand::Result result)
+{
+    switch (result) {
+    case TestedCommand::Result::Awaited:
+        break;
+    case TestedCommand::Result::Pending:
+        return QStringLiteral("Pending");
+    case TestedCommand::Result::Passed:
+        return QStringLiteral("Passed");
+    case TestedCommand::Result::Failed:
+        return QStringLiteral("Failed");
+    }
+    return {};
+}
+
+SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
+    : QObject(parent), m_port(portFactory(this)), m_timer(new QTimer(this)), m_status(kNotConnected)
+{
+    m_port->setObjectName(QStringLiteral("MSComm1"));
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setSingleShot(true);
+    m_timer->setInterval(kResponseTimeoutMs);
+    connect(m_timer, &QTimer::timeout, this, &SmaSession::onResponseTimeout);
+    connect(m_port, &MSComm::OnComm, this, &SmaSession::onReceived);
+    connect(m_port, &MSComm::Lost, this, &SmaSession::onPortLost);
+}
+
+SmaSession::~SmaSession()
+{
+    shutdown();
+}
+
+bool SmaSession::isOpen() const
+{
+    return m_port->portOpen();
+}
+
+bool SmaSession::isTicked(int row) const
+{
+    return isRow(row) && m_commands.at(row).ticked;
+}
+
+// ---- Connection ----
+
+OpenFailure SmaSession::open(const QString &portText)
+{
+    if (const OpenFailure failure = openSmaPort(*m_port, portText); failure.failed()) {
+        // Nothing was started: everything learnt stays, the ticks included.
+        setStatus(kNotConnected);
+        emit changed();
+        return failure;
+    }
+    m_portText = portText;
+    for (TestedCommand &command : m_commands)
+        command.ticked = false;
+    m_rxText.clear();
+    emit changed();
+    return {};
+}
+
+void SmaSession::startRun()
+{
+    if (!isOpen())
+        return; // lost while the operator read the message, and told so
+    m_port->setRThreshold(1);
+    m_port->setSThreshold(1);
+    emit connectionChanged(true);
+    m_rxText.clear();
+    m_info.clear();
+    m_about.clear();
+    m_published.clear();
+    m_commands.clear();
+    m_run = DiscoveryState{};
+    m_retestFollowUp.clear();
+    m_inFlightRow = -1;
+    queryAbout();
+    setStatus(kConnected);
+    emit changed();
+}
+
+void SmaSession::close()
+{
+    if (isOpen())
+        closeConnection();
+}
+
+void SmaSession::shutdown()
+{
+    m_timer->stop();
+    if (isOpen())
+        m_port->setPortOpen(false);
+}
+
+void SmaSession::closeConnection()
+{
+    m_timer->stop();
+    m_port->setPortOpen(false);
+    setStatus(kNotConnected);
+    emit connectionChanged(false);
+    emit changed();
+}
+
+void SmaSession::setStatus(const QString &status)
+{
+    if (status == m_status)
+        return;
+    m_status = status;
+    emit statusChanged(status);
+}
+
+// ---- Sending ----
+
+void SmaSession::queryAbout()
+{
+    m_run.TestId = TestIds::About;
+    m_run.ListingAnswers = 0;
+    sendCommand(QStringLiteral("A"));
+}
+
+void SmaSession::sendCommand(const QString &command)
+{
+    addTestedCommand(command);
+    setStatus(kTesting);
+    transmit(command);
+}
+
+// Whatever came before a command (a line the scale printed by itself, a
+// second line of an earlier arrival, a late answer) is not its answer.
+void SmaSession::transmit(const QString &command)
+{
+    m_port->input();
+    m_rxText.clear();
+    m_port->setOutput(frameCommand(command));
+    m_sentAt.start();
+    m_timer->start(kResponseTimeoutMs);
+}
+
+// Lists a sent command and returns the row of its entry.
+int SmaSession::addTestedCommand(const QString &command)
+{
+    const TestedCommandChange change = ::addTestedCommand(testedCommands(), command);
+    m_lastAppended = change.append;
+    if (isRow(change.removedRow))
+        m_commands.removeAt(change.removedRow);
+    if (!change.append) {
+        for (int row = 0; row < m_commands.size(); ++row) {
+            if (m_commands.at(row).printable == change.entry)
+                return row;
+        }
+        return -1;
+    }
+    // A command stopped before its answer never gets one: the port was
+    // closed since. Fail it now, or the new entry's verdict would be taken
+    // for it.
+    for (int row = 0; row < m_commands.size(); ++row) {
+        if (!m_commands.at(row).hasVerdict())
+            setVerdict(row, TestedCommand::Result::Failed, std::nullopt,
+                       TestedCommand::Reason::Stopped);
+    }
+    TestedCommand entry;
+    entry.printable = change.entry;
+    entry.command = command;
+    m_commands.append(entry);
+    return int(m_commands.size()) - 1;
+}
+
+// ---- Answers ----
+
+void SmaSession::onReceived()
+{
+    if (m_port->commEvent() != CommEvents::Received)
+        return; // line changes and errors are not answers
+    m_rxText += m_port->input();
+    const std::optional<QByteArray> answer = takeAnswer(m_rxText);
+    if (!answer) {
+        limitUnansweredBuffer(m_rxText);
+        return; // incomplete: the time-out keeps running
+    }
+    m_timer->stop();
+    m_rxLine = *answer;
+    if (!m_retestFollowUp.isEmpty()) {
+        // The listing has been started again; now the retested command itself.
+        const QString command = std::exchange(m_retestFollowUp, QString());
+        setStatus(kTesting);
+        transmit(command);
+        return;
+    }
+    recordResult(m_rxLine);
+
+    if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics) {
+        const DiscoveryAction action =
+            advanceDiscovery(m_run, QString::fromLatin1(m_rxLine), m_additionalCommands);
+        showDiscoveryAnswer(action, m_rxLine);
+        if (!action.failed.isEmpty()) {
+            const int row = int(testedCommands().indexOf(printableForm(action.failed)));
+            if (isRow(row) && m_commands.at(row).hasVerdict())
+                setVerdict(row, TestedCommand::Result::Failed, std::nullopt,
+                           TestedCommand::Reason::ListingCut);
+        }
+        if (!action.send.isEmpty())
+            sendCommand(action.send);
+    }
+    emit changed();
+    // Only after an answer has been taken, so that a line-state notification
+    // can never close the port while an opening waits for the operator.
+    endCheck();
+}
+
+void SmaSession::recordResult(const QByteArray &answer)
+{
+    const auto result =
+        answerPasses(answer) ? TestedCommand::Result::Passed : TestedCommand::Result::Failed;
+    if (m_run.TestId >= TestIds::FirstRetest) {
+        if (isRow(m_inFlightRow))
+            setVerdict(m_inFlightRow, result, answer);
+        m_inFlightRow = -1;
+        m_run.TestId = TestIds::SingleTestAnswered;
+    } else if (!m_commands.isEmpty() && !m_commands.last().hasVerdict()) {
+        // Only a newly listed command takes a verdict: the first answer to B
+        // or N decides, the later ones of the listing do not.
+        setVerdict(int(m_commands.size()) - 1, result, answer);
+    }
+}
+
+void SmaSession::setVerdict(int row, TestedCommand::Result result,
+                            const std::optional<QByteArray> &answer, TestedCommand::Reason reason)
+{
+    TestedCommand &command = m_commands[row];
+    command.result = result;
+    command.answer = answer;
+    command.ms = answer ? m_sentAt.elapsed() : -1;
+    command.reason = reason;
+    if (result == TestedCommand::Result::Passed || result == TestedCommand::Result::Failed)
+        emit verdict(row);
+}
+
+void SmaSession::showDiscoveryAnswer(const DiscoveryAction &action, const QByteArray &answer)
+{
+    const QString text = QString::fromLatin1(answer);
+    using Show = DiscoveryAction::Show;
+    switch (action.show) {
+    case Show::Nothing:
+        break;
+    case Show::AppendAbout:
+        m_about << text;
+        break;
+    case Show::PublishCommands:
+        m_published = action.published;
+        m_info << text;
+        break;
+    case Show::AppendInformation:
+        m_info << text;
+        break;
+    case Show::Weight:
+        m_weight = text;
+        break;
+    }
+}
+
+void SmaSession::endCheck()
+{
+    if (m_run.TestId != TestIds::Finished && m_run.TestId != TestIds::SingleTestAnswered)
+        return;
+    if (isOpen())
+        closeConnection();
+    if (m_run.TestId == TestIds::Finished)
+        emit runFinished();
+}
+
+// The command in flight fails: a single test's own entry, or the newest
+// entry of the run while it awaits its first answer.
+void SmaSession::failInFlight(TestedCommand::Reason reason)
+{
+    if (m_run.TestId >= TestIds::FirstRetest && isRow(m_inFlightRow)) {
+        setVerdict(m_inFlightRow, TestedCommand::Result::Failed, std::nullopt, reason);
+    } else if (!m_commands.isEmpty() && !m_commands.last().hasVerdict()) {
+        setVerdict(int(m_commands.size()) - 1, TestedCommand::Result::Failed, std::nullopt, reason);
+    }
+    m_inFlightRow = -1;
+}
+
+void SmaSession::onResponseTimeout()
+{
+    if (isOpen())
+        closeConnection();
+    m_timer->stop();
+    m_retestFollowUp.clear();
+    setStatus(kFailure);
+    failInFlight(TestedCommand::Reason::TimedOut);
+    emit changed();
+}
+
+// The device went away with a command in flight: that command fails as on a
+// time-out, and the operator is told why at once instead of 3 s later.
+void SmaSession::onPortLost(const QString &description)
+{
+    if (!isOpen())
+        return;
+    const bool awaiting = m_timer->isActive();
+    closeConnection();
+    m_retestFollowUp.clear();
+    setStatus(kFailure);
+    if (awaiting)
+        failInFlight(TestedCommand::Reason::PortLost);
+    emit changed();
+    emit portLost(description);
+}
+
+// ---- Retests, tare and units ----
+
+SmaSession::Outcome SmaSession::retest(int row)
+{
+    // One command in flight at a time, and only rows that can be retested.
+    if (row < 0 || row >= kRetestableEntries || !isRow(row) || isOpen()) {
+        emit changed(); // the tick did not take
+        return {};
+    }
+    TestedCommand &entry = m_commands[row];
+    const TestedCommand before = entry;
+    entry.ticked = true;
+    entry.result = TestedCommand::Result::Pending;
+    m_run.TestId = qint16(TestIds::FirstRetest + row);
+
+    // The port and line settings of the last opening are used again.
+    if (const OpenFailure failure = reopenSmaPort(*m_port); failure.failed()) {
+        m_commands[row] = before;
+        m_commands[row].ticked = false;
+        m_run.TestId = TestIds::SingleTestAnswered;
+        emit changed();
+        return {false, kOpenError, failure.describe()};
+    }
+    m_rxText.clear();
+    m_port->setRThreshold(1);
+    m_port->setSThreshold(1);
+    setStatus(kTesting);
+
+    const QString command = entry.command;
+    if (entry.printable.size() > kPlainEntryLength) {
+        // A command with data moves to the end of the list when it is sent
+        // again; the other entries keep their rows and their verdicts.
+        m_commands.append(m_commands.takeAt(row));
+        row = int(m_commands.size()) - 1;
+        if (row < kRetestableEntries)
+            m_run.TestId = qint16(TestIds::FirstRetest + row);
+        else
+            m_run.TestId = TestIds::Tare;
+    }
+    m_inFlightRow = row;
+    // A lone B or N after its listing has ended is answered "?": start the
+    // listing again first; that answer decides nothing.
+    const QString restart = listingRestartFor(command);
+    if (restart.isEmpty()) {
+        transmit(command);
+    } else {
+        m_retestFollowUp = command;
+        transmit(restart);
+    }
+    emit changed();
+    return {true, {}, {}};
+}
+
+void SmaSession::untick(int row)
+{
+    if (!isRow(row))
+        return;
+    m_commands[row].ticked = false;
+    emit changed();
+}
+
+SmaSession::Outcome SmaSession::tareTest(const QString &value, const QString &portText)
+{
+    if (isOpen())
+        return {};
+    if (const qsizetype bad = firstUnsendableCharacter(value); bad >= 0) {
+        const int length = value.at(bad).isHighSurrogate() ? 2 : 1;
+        return {false, QStringLiteral("The tare value cannot be sent"),
+                QStringLiteral("\"%1\" holds \"%2\", which the scale's serial line cannot carry. "
+                               "Type the tare with digits and a decimal point, for example "
+                               "000001.000.")
+                    .arg(value, value.mid(bad, length))};
+    }
+    return runSingleTest(TestIds::Tare, QStringLiteral("T"), value, portText);
+}
+
+SmaSession::Outcome SmaSession::unitsTest(const QString &unitCode, const QString &portText)
+{
+    return runSingleTest(TestIds::Units, QStringLiteral("U"), unitCode, portText);
+}
+
+SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &letter,
+                                              const QString &value, const QString &portText)
+{
+    if (isOpen())
+        return {};
+    if (const OpenFailure failure = openSmaPort(*m_port, portText); failure.failed())
+        return {false, kOpenError, failure.describe()};
+    m_portText = portText;
+    m_port->setRThreshold(1);
+    m_port->setSThreshold(1);
+    m_run.TestId = testId;
+    m_rxText.clear();
+
+    const QString command = letter + trimAtCrMarker(value);
+    const int row = addTestedCommand(command);
+    // An empty value lists the plain command, which may already stand in the
+    // list with its verdict; the new verdict then goes on that row.
+    if (!m_lastAppended && isRow(row) && m_commands.at(row).hasVerdict())
+        m_commands[row].result = TestedCommand::Result::Pending;
+    m_inFlightRow = row;
+    setStatus(kTesting);
+    transmit(command);
+    emit changed();
+    return {true, {}, {}};
+}
+
+// ---- What the report reads ----
+
+namespace {
+
+QString linesWithCrLf(const QStringList &lines)
+{
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+} // namespace
+
+QString SmaSession::scaleAboutText() const
+{
+    return linesWithCrLf(m_about);
+}
+
+QString SmaSession::scaleInfoText() const
+{
+    return linesWithCrLf(m_info);
+}
+
+QStringList SmaSession::testedCommands() const
+{
+    QStringList entries;
+    for (const TestedCommand &command : m_commands)
+        entries << command.printable;
+    return entries;
+}
+
+QStringList SmaSession::commandResults() const
+{
+    QStringList results;
+    for (const TestedCommand &command : m_commands) {
+        if (command.hasVerdict())
+            results << resultText(command.result);
+    }
+    return results;
+}
+
+bool SmaSession::CheckSMALevel1() const
+{
+    return checkSmaLevel1(testedCommands(), commandResults());
+}
+
+bool SmaSession::CheckSMALevel2() const
+{
+    return checkSmaLevel2(m_published);
+}

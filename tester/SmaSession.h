@@ -1,0 +1,192 @@
+#pragma once
+
+#include "DiscoveryRun.h"
+#include "MSComm.h"
+#include "ReportSource.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QTimer;
+
+// One entry of the tested-command list and what became of it.
+struct TestedCommand
+{
+    enum class Result {
+        Awaited, // sent, no verdict yet: only ever the newest entry
+        Pending, // a retest is under way
+        Passed,
+        Failed,
+    };
+    // Why a command failed without an answer that says so.
+    enum class Reason { None, TimedOut, PortLost, ListingCut, Stopped };
+
+    QString printable;                // "<LF>A<CR>": the entry as listed
+    QString command;                  // what went out between LF and CR
+    Result result = Result::Awaited;  // its verdict
+    std::optional<QByteArray> answer; // the answer that decided the verdict
+    qint64 ms = -1;                   // from sending to that answer
+    Reason reason = Reason::None;
+    bool ticked = false; // the operator's tick in the checklist
+
+    bool hasVerdict() const { return result != Result::Awaited; }
+};
+
+// "Pending", "Passed", "Failed"; empty while awaited.
+QString resultText(TestedCommand::Result result);
+
+// One connection's whole life with an SMA scale, free of widgets so that the
+// tester window and the command-line check drive the very same run: the
+// port, the 3000 ms response time-out, the receive buffer, the discovery
+// run, the checklist retests, the tare and units tests, and a typed record
+// of everything learnt. Listeners hear of it through signals and read the
+// record back; the compliance report reads it through ReportSource.
+//
+// A run is started in two steps, so that the operator can adjust the scale
+// in between: open() opens the port with notifications held back (what
+// arrives meanwhile is thrown away), startRun() sends the first command.
+class SmaSession : public QObject, public ReportSource
+{
+    Q_OBJECT
+public:
+    static constexpr int kResponseTimeoutMs = 3000;
+    // Ticks are kept for this many entries; retests for one fewer.
+    static constexpr int kCheckedItems = 101;
+    static constexpr int kRetestableEntries = 100;
+
+    explicit SmaSession(const MSCommFactory &portFactory, QObject *parent = nullptr);
+    ~SmaSession() override;
+
+    // ---- what the operator does ----
+
+    // The first step of Start: every tick is cleared, then the port that
+    // `portText` names is opened at 9600,8,N,1. On failure nothing else
+    // changes (ticks included) and the failure says why.
+    OpenFailure open(const QString &portText);
+    // The second step, once the operator has confirmed: the lists and
+    // listings start empty, the queue too, and "A" is sent. Does nothing when
+    // the port is no longer open (it was lost meanwhile).
+    void startRun();
+    // Stop: closes the port; everything learnt stays.
+    void close();
+    // Close or end of the application: the port goes, nothing else.
+    void shutdown();
+
+    // What became of a request the operator made. `message` and `detail`
+    // are set when the operator must be told.
+    struct Outcome
+    {
+        bool started = false;
+        QString message;
+        QString detail;
+    };
+    // A tick on entry `row`: sends that command again on the port opened
+    // last. Refused while the port is open and beyond the retestable rows.
+    Outcome retest(int row);
+    // An untick only records it.
+    void untick(int row);
+    // "Key Tare" and "Set Units": open the port `portText` names and send T
+    // or U with the value. Nothing at all happens while the port is open.
+    Outcome tareTest(const QString &value, const QString &portText);
+    Outcome unitsTest(const QString &unitCode, const QString &portText);
+
+    // The letters tried after the published ones ("HPQRSTMCU" at first).
+    void setAdditionalCommands(const QString &letters) { m_additionalCommands = letters; }
+    QString additionalCommands() const { return m_additionalCommands; }
+
+    // The weight stream analysis runs elsewhere; its verdict is kept here
+    // for the report.
+    void setWeightStreamVerified(bool verified) { m_weightStreamVerified = verified; }
+
+    // ---- the record ----
+
+    bool isOpen() const;
+    QString status() const { return m_status; }
+    const QList<TestedCommand> &commands() const { return m_commands; }
+    QStringList aboutLines() const { return m_about; }
+    QStringList infoLines() const { return m_info; }
+    QString published() const { return m_published; } // the CMD: letters
+    QString weight() const { return m_weight; }       // the answer to "W"
+    // The port as typed at the last opening or single test.
+    QString portText() const { return m_portText; }
+    bool isTicked(int row) const;
+
+    // Where the run stands, for tests and diagnostics.
+    qint16 testId() const { return m_run.TestId; }
+    QByteArray rxText() const { return m_rxText; }
+    QByteArray rxLine() const { return m_rxLine; }
+    MSComm *port() const { return m_port; }
+
+    // ReportSource
+    QString scaleAboutText() const override;
+    QString scaleInfoText() const override;
+    QStringList testedCommands() const override;
+    QStringList commandResults() const override;
+    QString publishedCommands() const override { return m_published; }
+    bool weightStreamVerified() const { return m_weightStreamVerified; }
+    bool CheckSMALevel1() const override;
+    bool CheckSMALevel2() const override;
+
+public slots:
+    // The response time-out (also run by tests).
+    void onResponseTimeout();
+
+signals:
+    // Anything of the record or the status changed.
+    void changed();
+    void statusChanged(const QString &status);
+    void connectionChanged(bool open);
+    // Entry `row` got its verdict (Passed or Failed).
+    void verdict(int row);
+    // The discovery run is over and the port closed: the weight stream
+    // analysis and the report come next.
+    void runFinished();
+    // The device went away; `description` names the port and why.
+    void portLost(const QString &description);
+
+private:
+    void onReceived();
+    void onPortLost(const QString &description);
+    void queryAbout();
+    void sendCommand(const QString &command);
+    void transmit(const QString &command);
+    int addTestedCommand(const QString &command);
+    void recordResult(const QByteArray &answer);
+    void setVerdict(int row, TestedCommand::Result result, const std::optional<QByteArray> &answer,
+                    TestedCommand::Reason reason = TestedCommand::Reason::None);
+    void failInFlight(TestedCommand::Reason reason);
+    void showDiscoveryAnswer(const DiscoveryAction &action, const QByteArray &answer);
+    void endCheck();
+    void closeConnection();
+    void setStatus(const QString &status);
+    Outcome runSingleTest(qint16 testId, const QString &letter, const QString &value,
+                          const QString &portText);
+    bool isRow(int row) const { return row >= 0 && row < m_commands.size(); }
+
+    MSComm *m_port;
+    QTimer *m_timer;
+    QElapsedTimer m_sentAt;
+
+    QString m_status;
+    QString m_portText;
+    QString m_additionalCommands = QStringLiteral("HPQRSTMCU");
+    QList<TestedCommand> m_commands;
+    QStringList m_about;
+    QStringList m_info;
+    QString m_published;
+    QString m_weight;
+    bool m_weightStreamVerified = false;
+
+    QByteArray m_rxText;
+    QByteArray m_rxLine;
+    DiscoveryState m_run;
+    QString m_retestFollowUp;    // B or N to send once its listing has restarted
+    int m_inFlightRow = -1;      // the entry a single test's answer decides
+    bool m_lastAppended = false; // whether the last listing appended an entry
+};
