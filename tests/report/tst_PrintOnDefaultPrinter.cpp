@@ -1,19 +1,24 @@
 // Prints through the real default printer. Meant for a CUPS queue "PDF"
 // (cups-pdf) set up by tools/setup-pdf-printer.sh, whose output files are
 // read back with pdftotext.
+#include "CupsJob.h"
 #include "FakeReportSource.h"
 #include "Globals.h"
 #include "ModalAnswerer.h"
 #include "PdfText.h"
 #include "PrtForm.h"
+#include "ReportPrinting.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QPrinter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <cups/cups.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +85,20 @@ bool run(const QString &program, const QStringList &arguments)
     process.start(program, arguments);
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+// Asks CUPS, on this thread, to print on a queue that does not exist; libcups
+// keeps the refusal as the thread's last error. Returns CUPS's reason, empty
+// when the request did not fail.
+QString failOneCupsRequest()
+{
+    const QByteArray missingQueue = QStringLiteral("SMA-No-Such-Queue-%1")
+                                        .arg(QCoreApplication::applicationPid())
+                                        .toLocal8Bit();
+    if (cupsPrintFile(missingQueue.constData(), "/dev/null", "earlier request", 0, nullptr) != 0 ||
+        cupsLastError() < IPP_STATUS_ERROR_BAD_REQUEST)
+        return {};
+    return QString::fromUtf8(cupsLastErrorString());
 }
 
 bool queueEmpty()
@@ -165,7 +184,8 @@ void PrintOnDefaultPrinterTest::refusedJobIsReported()
     if (geteuid() != 0)
         QSKIP("adding a CUPS queue for this test needs root");
 
-    // A queue of its own that refuses every job; removed again at the end.
+    // A queue of its own, stopped so that it holds the jobs it takes; removed
+    // again at the end, with its jobs.
     const QString queue = QStringLiteral("SMA-Refusing-%1").arg(QCoreApplication::applicationPid());
     QVERIFY(run(QStringLiteral("lpadmin"),
                 {QStringLiteral("-p"), queue, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"),
@@ -174,17 +194,32 @@ void PrintOnDefaultPrinterTest::refusedJobIsReported()
     const auto removeQueue = qScopeGuard([&queue] {
         run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue});
     });
+    QVERIFY(run(QStringLiteral("cupsdisable"), {queue}));
+
+    // A job the queue takes is reported as taken, even right after a request
+    // of this thread that CUPS refused.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(dir.filePath(QStringLiteral("held.pdf")));
+    QVERIFY(printReport(pdf, FakeReportSource(), false).ok);
+    QVERIFY(!failOneCupsRequest().isEmpty());
+    const CupsJob::Submission held =
+        CupsJob::printPdf(queue, pdf.outputFileName(), QStringLiteral("SMA held job"));
+    QVERIFY2(held.jobId > 0, qPrintable(held.error));
+    QVERIFY(held.error.isEmpty());
+
+    // Once it refuses jobs, "Print" says so, with CUPS's reason for this job.
     QVERIFY(run(QStringLiteral("cupsreject"), {queue}));
     const QPrinterInfo refusing = QPrinterInfo::printerInfo(queue);
     QVERIFY(!refusing.isNull());
-
     const QStringList messages = pressPrint(refusing, FakeReportSource::compliantScale());
     QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages.first().contains(QStringLiteral("could not be printed")),
-             qPrintable(messages.first()));
-    QVERIFY2(messages.first().contains(queue), qPrintable(messages.first()));
-    // The message goes on with why CUPS refused the job.
-    QVERIFY2(!messages.first().section(u'\n', 1).trimmed().isEmpty(), qPrintable(messages.first()));
+    QCOMPARE(messages.first().section(u'\n', 0, 0),
+             QStringLiteral("The report could not be printed on \"%1\".").arg(queue));
+    const QString reason = messages.first().section(u'\n', 1);
+    QVERIFY2(reason.contains(queue), qPrintable(reason));
 }
 
 QTEST_MAIN(PrintOnDefaultPrinterTest)
