@@ -11,7 +11,13 @@ PainterReportTarget::PainterReportTarget(QPainter &painter, const QRectF &area,
                                          const QBrush &background, NewPage newPage)
     : m_painter(painter), m_area(area), m_background(background), m_newPage(std::move(newPage)),
       m_font(painter.font()), m_top(area.top())
-{}
+{
+    // No ligatures: "fi" or "fl" drawn as one glyph is one character in the
+    // document's text, and none at all once a print queue has passed it
+    // through PostScript ("veried"). Latin text needs no shaping, so every
+    // letter keeps a glyph of its own.
+    m_font.setStyleStrategy(QFont::StyleStrategy(m_font.styleStrategy() | QFont::PreferNoShaping));
+}
 
 void PainterReportTarget::print(const QString &text)
 {

@@ -94,9 +94,8 @@ void PrtForm::DoPrintJob()
         offerPdfInstead();
         return;
     }
-    QPrinter printer(printerInfo, QPrinter::HighResolution);
-    printer.setDocName(QString::fromLatin1(ReportDocumentName));
-    const PrintOutcome outcome = printReport(printer, m_source, Globals::WeightStreamOK);
+    const PrintOutcome outcome = printReportOn(printerInfo, QString::fromLatin1(ReportDocumentName),
+                                               m_source, Globals::WeightStreamOK);
     if (!outcome.ok)
         showFailure(tr("Print"),
                     tr("The report could not be printed on \"%1\".").arg(printerInfo.printerName()),

@@ -1,12 +1,14 @@
 #include "ReportPrinting.h"
 
-#include "CupsStatus.h"
+#include "CupsJob.h"
 #include "PainterReportTarget.h"
 #include "ReportRenderer.h"
 
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -38,10 +40,29 @@ PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool wei
 
     if (!target.endedCleanly() || printer.printerState() == QPrinter::Error)
         return {false, failureReason(printer)};
-    if (printer.outputFormat() == QPrinter::NativeFormat) {
-        const QString refused = CupsStatus::lastRequestError();
-        if (!refused.isEmpty())
-            return {false, refused};
-    }
+    return {true, {}};
+}
+
+PrintOutcome printReportOn(const QPrinterInfo &printer, const QString &title,
+                           const ReportSource &source, bool weightStreamOK)
+{
+    QTemporaryDir spool;
+    if (!spool.isValid())
+        return {false, tr("No temporary folder for the print job could be made.")};
+
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(spool.filePath(QStringLiteral("report.pdf")));
+    pdf.setDocName(title);
+    // The paper and margins the queue itself would give the report.
+    pdf.setPageLayout(QPrinter(printer, QPrinter::HighResolution).pageLayout());
+    const PrintOutcome written = printReport(pdf, source, weightStreamOK);
+    if (!written.ok)
+        return written;
+
+    const CupsJob::Submission job =
+        CupsJob::printPdf(printer.printerName(), pdf.outputFileName(), title);
+    if (job.jobId == 0)
+        return {false, job.error};
     return {true, {}};
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QPrinter;
+class QPrinterInfo;
 class ReportSource;
 
 struct PrintOutcome
@@ -14,3 +15,9 @@ struct PrintOutcome
 // Prints the report on `printer` (a real printer or a PDF file) as one
 // document, starting new pages as the report grows past the first.
 PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool weightStreamOK);
+
+// Prints the report as one CUPS job titled `title` on `printer`: laid out on
+// that printer's page, written to a PDF file and handed to CUPS by this
+// program, so that a refusal is this job's own and comes with CUPS's reason.
+PrintOutcome printReportOn(const QPrinterInfo &printer, const QString &title,
+                           const ReportSource &source, bool weightStreamOK);

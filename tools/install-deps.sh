@@ -4,7 +4,7 @@
 #   install-deps.sh test    what the test suite needs on top (clang for the fuzzers)
 set -euo pipefail
 
-build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev fonts-liberation fonts-dejavu-core)
+build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core)
 test_packages=(clang libclang-rt-14-dev)
 
 wanted=()

@@ -39,18 +39,19 @@ struct FakeReportSource : ReportSource
     }
 
     // A scale that answered everything: about and information listings, the
-    // five Level 1 commands passed and a published command list.
+    // five Level 1 commands passed, a units test ("lb ", blank included) and
+    // a published command list.
     static FakeReportSource compliantScale()
     {
         FakeReportSource source;
         source.about = QStringLiteral("ABT:Acme Scales\r\nVER:2.10\r\n");
-        source.info = QStringLiteral("TYP:Bench\r\nCMD:HPR\r\n");
+        source.info = QStringLiteral("TYP:Shelf floor scale\r\nCMD:HPR\r\n");
         source.commands = {QStringLiteral("<LF>A<CR>"), QStringLiteral("<LF>B<CR>"),
                            QStringLiteral("<LF>Z<CR>"), QStringLiteral("<LF>W<CR>"),
-                           QStringLiteral("<LF>D<CR>")};
+                           QStringLiteral("<LF>D<CR>"), QStringLiteral("<LF>Ulb <CR>")};
         source.results = {QStringLiteral("Passed"), QStringLiteral("Passed"),
                           QStringLiteral("Passed"), QStringLiteral("Passed"),
-                          QStringLiteral("Passed")};
+                          QStringLiteral("Passed"), QStringLiteral("Passed")};
         source.published = QStringLiteral("HPR");
         source.level1 = true;
         source.level2 = true;

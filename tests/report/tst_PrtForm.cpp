@@ -274,7 +274,8 @@ void PrtFormTest::withoutPrinterSavesPdf()
         PdfText::expectedLines(source, {QStringLiteral("SMA Weight stream verified correct"),
                                         QStringLiteral("SMA Level 1 Compliance Verified( ABDWZ )"),
                                         QStringLiteral("SMA Level 2 commands supported ( HPR )")});
-    QVERIFY2(PdfText::firstMissing(text, expected).isEmpty(), qPrintable(text));
+    const QString mismatch = PdfText::firstMismatch(text, expected);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch + u'\n' + text));
 }
 
 void PrtFormTest::failedPdfSaveIsReported()
