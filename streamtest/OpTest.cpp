@@ -54,6 +54,7 @@ OpTest::OpTest(const MSCommFactory &portFactory, const QString &portText,
     MSComm2 = portFactory(this);
     MSComm2->setObjectName(QStringLiteral("MSComm2"));
     connect(MSComm2, &MSComm::OnComm, this, &OpTest::on_MSComm2_OnComm);
+    connect(MSComm2, &MSComm::Lost, this, &OpTest::on_MSComm2_Lost);
 
     connect(CancelButton, &QPushButton::clicked, this, &OpTest::on_CancelButton_clicked);
     connect(OKButton, &QPushButton::clicked, this, &OpTest::on_OKButton_clicked);
@@ -174,6 +175,7 @@ bool OpTest::load()
     m_allChecked = false;
     m_tarePending = false;
     m_receiveDeferred = false;
+    m_lostPort.clear();
     m_streamBuffer.clear();
     resetChecklist(false);
     Weight->setText(QStringLiteral("0"));
@@ -192,6 +194,11 @@ bool OpTest::load()
         showMessage(
             QMessageBox::Information,
             QStringLiteral("Place a tareable weight on the scale and press Ok to continue"));
+        // The scale may have gone while the operator read the prompt.
+        if (!m_lostPort.isEmpty()) {
+            reportLostPort();
+            return false;
+        }
     }
     Timer2->start();
     OKButton->setEnabled(false);
@@ -286,6 +293,26 @@ void OpTest::on_MSComm2_OnComm()
     case Phase::Finished:
         return;
     }
+}
+
+void OpTest::on_MSComm2_Lost(const QString &description)
+{
+    // Naming the device is the port's promise; make sure of it all the same.
+    const QString device = MSComm2->commPort();
+    m_lostPort = description.contains(device) ? description
+                                              : QStringLiteral("%1: %2").arg(device, description);
+    if (m_phase == Phase::Polling)
+        reportLostPort();
+    // While loading, the load step reports it once its prompt is closed.
+}
+
+void OpTest::reportLostPort()
+{
+    // Nothing is sent to a device that is gone while the operator reads why.
+    Timer2->stop();
+    m_phase = Phase::Finished;
+    showMessage(QMessageBox::Warning, QStringLiteral("Serial port lost"), m_lostPort);
+    cancelAction();
 }
 
 void OpTest::receive()

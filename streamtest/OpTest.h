@@ -49,6 +49,7 @@ private slots:
     void on_OKButton_clicked(); // the pass action, run by the timer
     void on_Timer2_timeout();
     void on_MSComm2_OnComm();
+    void on_MSComm2_Lost(const QString &description);
 
 private:
     enum class Phase { Idle, Loading, Polling, Finished };
@@ -60,6 +61,7 @@ private:
     void closePort();
     void cancelAction();
     void receive();
+    void reportLostPort();
     void showAnswer(const WeightAnswer &answer);
     // The dialog's only way of talking to the scale: LF, command, CR.
     void SendScaleCommand(const QString &command);
@@ -84,4 +86,5 @@ private:
     bool m_tarePending = false;     // tare test set up, its clear-tare "C" not sent yet
     bool m_allChecked = false;      // every box ticked; the next tick passes
     bool m_receiveDeferred = false; // data arrived while the load step was running
+    QString m_lostPort;             // why the port went away, while the load step runs
 };

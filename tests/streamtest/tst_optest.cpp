@@ -132,6 +132,8 @@ private slots:
     void onlyReceivedEventsAreHandled();
     void unknownDataStreamCancels_data();
     void unknownDataStreamCancels();
+    void lostPortStopsPollingAndCancels_data();
+    void lostPortStopsPollingAndCancels();
 
     // --- pass and cancel ---
     void passesOnFirstTickAfterAllTicked();
@@ -494,6 +496,52 @@ void OpTestDialogTest::unknownDataStreamCancels()
     QVERIFY(pollingStoppedDuringMessage);
     QVERIFY(rig.cancelled());
     QCOMPARE(rig.port()->frames, QList<QByteArray>{kWeightRequest});
+}
+
+void OpTestDialogTest::lostPortStopsPollingAndCancels_data()
+{
+    QTest::addColumn<QString>("published");
+    QTest::addColumn<bool>("duringPrompt");
+    QTest::addColumn<QString>("description");
+    const QString named = resolvePortName(QStringLiteral("1")).device +
+                          QStringLiteral(": the connection to the scale was lost (I/O error)");
+    QTest::newRow("polling for weight") << kNoTare << false << named;
+    QTest::newRow("tare polling") << kWithTare << false << named;
+    QTest::newRow("tare prompt") << kWithTare << true << named;
+    QTest::newRow("description without the port") << kNoTare << false << "I/O error";
+}
+
+void OpTestDialogTest::lostPortStopsPollingAndCancels()
+{
+    QFETCH(QString, published);
+    QFETCH(bool, duringPrompt);
+    QFETCH(QString, description);
+    Rig rig(published);
+    bool pollingStoppedDuringMessage = false;
+    rig.answerer.onModal = [&](QWidget *widget) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box && box->text().startsWith(QLatin1String("Place"))) {
+            if (duringPrompt)
+                rig.port()->lose(description);
+        } else if (box) {
+            pollingStoppedDuringMessage = !rig.timer()->isActive();
+        }
+    };
+    const bool loaded = rig.open();
+    QCOMPARE(loaded, !duringPrompt);
+    if (loaded) {
+        QVERIFY(rig.tick());
+        rig.port()->lose(description);
+    }
+
+    const QString device = resolvePortName(QStringLiteral("1")).device;
+    const QString named =
+        description.startsWith(device) ? description : device + QStringLiteral(": ") + description;
+    QCOMPARE(rig.answerer.messages.value(rig.answerer.messages.size() - 1),
+             QStringLiteral("Serial port lost\n") + named);
+    QVERIFY(pollingStoppedDuringMessage);
+    QVERIFY(rig.cancelled());
+    QCOMPARE(rig.port()->frames.size(), loaded ? 1 : 0);
 }
 
 void OpTestDialogTest::passesOnFirstTickAfterAllTicked()
