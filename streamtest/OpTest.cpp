@@ -174,7 +174,6 @@ bool OpTest::load()
     m_phase = Phase::Loading;
     m_allChecked = false;
     m_tarePending = false;
-    m_receiveDeferred = false;
     m_lostPort.clear();
     m_streamBuffer.clear();
     resetChecklist(false);
@@ -199,28 +198,30 @@ bool OpTest::load()
             reportLostPort();
             return false;
         }
+        // Whatever the scale sent while the operator loaded it answers no
+        // request of ours; what the port has not thrown away yet goes now.
+        MSComm2->input();
     }
+    wantAnswers(true);
+    Timer2->setInterval(kPollIntervalMs);
     Timer2->start();
     OKButton->setEnabled(false);
     m_phase = Phase::Polling;
-
-    // Answers that came in while the tare prompt was up have waited in the
-    // port; handling them inside the prompt could have cancelled a dialog
-    // whose load was still going on.
-    if (m_receiveDeferred)
-        receive();
-    return m_phase == Phase::Polling;
+    return true;
 }
 
 OpenFailure OpTest::openPort()
 {
-    const OpenFailure failure = openSmaPort(*MSComm2, m_portText);
-    if (failure.failed())
-        return failure;
-    MSComm2->setRThreshold(1);
-    MSComm2->setSThreshold(1);
-    Timer2->setInterval(kPollIntervalMs);
-    return {};
+    // The port opens with its thresholds at 0: until polling starts, what
+    // arrives is thrown away by the port rather than left to pile up.
+    return openSmaPort(*MSComm2, m_portText);
+}
+
+void OpTest::wantAnswers(bool wanted)
+{
+    const int threshold = wanted ? 1 : 0;
+    MSComm2->setRThreshold(threshold);
+    MSComm2->setSThreshold(threshold);
 }
 
 void OpTest::closePort()
@@ -282,17 +283,9 @@ void OpTest::on_MSComm2_OnComm()
     // Line changes and line errors say nothing about the weight stream.
     if (MSComm2->commEvent() != CommEvents::Received)
         return;
-    switch (m_phase) {
-    case Phase::Loading:
-        m_receiveDeferred = true;
-        return;
-    case Phase::Polling:
+    // Only polling wants answers; the port holds back the rest.
+    if (m_phase == Phase::Polling)
         receive();
-        return;
-    case Phase::Idle:
-    case Phase::Finished:
-        return;
-    }
 }
 
 void OpTest::on_MSComm2_Lost(const QString &description)
@@ -310,6 +303,7 @@ void OpTest::reportLostPort()
 {
     // Nothing is sent to a device that is gone while the operator reads why.
     Timer2->stop();
+    wantAnswers(false);
     m_phase = Phase::Finished;
     showMessage(QMessageBox::Warning, QStringLiteral("Serial port lost"), m_lostPort);
     cancelAction();
@@ -321,8 +315,10 @@ void OpTest::receive()
     if (result.answer)
         showAnswer(*result.answer);
     if (result.overflowed) {
-        // Nothing is sent or handled while the operator reads the message.
+        // Nothing is sent, and nothing piles up unread, while the operator
+        // reads the message.
         Timer2->stop();
+        wantAnswers(false);
         m_phase = Phase::Finished;
         showMessage(QMessageBox::Warning, QStringLiteral("Unknown serial data stream"));
         cancelAction();

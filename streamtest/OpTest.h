@@ -58,6 +58,9 @@ private:
     void resetChecklist(bool withTareTest);
     // Opens MSComm2 on the tester's port; returns why it did not open, if it did not.
     OpenFailure openPort();
+    // Raises the port's thresholds to take answers, or sets them to 0 so
+    // that the port throws away what arrives.
+    void wantAnswers(bool wanted);
     void closePort();
     void cancelAction();
     void receive();
@@ -83,8 +86,7 @@ private:
     Phase m_phase = Phase::Idle;
     WeightStreamBuffer m_streamBuffer;
     StatusChecklist m_checklist;
-    bool m_tarePending = false;     // tare test set up, its clear-tare "C" not sent yet
-    bool m_allChecked = false;      // every box ticked; the next tick passes
-    bool m_receiveDeferred = false; // data arrived while the load step was running
-    QString m_lostPort;             // why the port went away, while the load step runs
+    bool m_tarePending = false; // tare test set up, its clear-tare "C" not sent yet
+    bool m_allChecked = false;  // every box ticked; the next tick passes
+    QString m_lostPort;         // why the port went away, while the load step runs
 };
