@@ -22,7 +22,8 @@ class QTimer;
 //      - The port does not open: openFailed() is raised and start() returns
 //        Cancelled. Nothing else happens.
 //      - "T" is published (exact case): the checklist gets its sixth box,
-//        tareWeightNeeded() is raised and start() returns TarePrompt. The
+//        tareWeightNeeded() is raised and start() returns TarePrompt (or
+//        Polling, if a listener called startPolling() straight away). The
 //        engine now waits, sending nothing and throwing away whatever the
 //        scale sends, until the caller has told the operator to put a
 //        tareable weight on the scale and calls startPolling().
@@ -90,6 +91,7 @@ public:
     // path); `publishedCommands` is the text of the scale's "CMD:" line, and
     // the tare test is set up when it contains "T". Returns the state the run
     // is in: Polling, TarePrompt, or Cancelled when the port did not open.
+    // openFailed() or tareWeightNeeded() is raised before it returns.
     State start(const QString &portText, const QString &publishedCommands);
 
     // After tareWeightNeeded(): the operator has put the weight on, so polling
