@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,12 +84,52 @@ PortName resolvePortName(const QString &rawText)
     return {{}, invalid(text, QStringLiteral("this names no serial port; ") + hint)};
 }
 
-OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool exists,
+namespace {
+
+// The system's words, in parentheses after the plain ones.
+QString withSystemWords(const QString &plain, const QString &systemWords)
+{
+    return systemWords.isEmpty() ? plain : QStringLiteral("%1 (%2)").arg(plain, systemWords);
+}
+
+// What a path that can't be a serial port is, or nothing when it could be.
+QString nonSerialNode(DeviceNode node)
+{
+    switch (node) {
+    case DeviceNode::File:
+        return QStringLiteral("a file");
+    case DeviceNode::Folder:
+        return QStringLiteral("a folder");
+    case DeviceNode::Pipe:
+        return QStringLiteral("a pipe");
+    case DeviceNode::Socket:
+        return QStringLiteral("a socket");
+    case DeviceNode::BlockDevice:
+        return QStringLiteral("a storage device");
+    case DeviceNode::Missing:
+    case DeviceNode::CharacterDevice:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, DeviceNode node,
                               bool accessible, const QString &group, const QString &libraryMessage)
 {
-    const QString noDevice = QStringLiteral(
-        "no such device. Nothing answers at this port: check the port number, and that the "
-        "scale's cable or USB adapter is plugged in.");
+    const QString checkPort = QStringLiteral("check the port number, and that the scale's cable "
+                                             "or USB adapter is plugged in.");
+    const QString noDevice =
+        QStringLiteral("no such device. Nothing answers at this port: ") + checkPort;
+    // Whatever the library made of it, a file, a folder or a pipe is no port.
+    if (const QString what = nonSerialNode(node); !what.isEmpty())
+        return {OpenFailure::InvalidPort, device,
+                withSystemWords(QStringLiteral("this is %1, not a serial port. Type the port "
+                                               "the scale is connected to.")
+                                    .arg(what),
+                                libraryMessage)};
+    const bool exists = node != DeviceNode::Missing;
     switch (kind) {
     case OpenErrorKind::NotFound:
         return {OpenFailure::NoSuchDevice, device, noDevice};
@@ -109,6 +150,15 @@ OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool ex
     case OpenErrorKind::AlreadyOpen:
         return {OpenFailure::Busy, device,
                 QStringLiteral("the port is busy: it is already open in this program.")};
+    case OpenErrorKind::NotATerminal:
+        return {OpenFailure::InvalidPort, device,
+                withSystemWords(QStringLiteral("this is a device that is not a serial port. Type "
+                                               "the port the scale is connected to."),
+                                libraryMessage)};
+    case OpenErrorKind::NoDevice:
+        return {OpenFailure::NoSuchDevice, device,
+                withSystemWords(QStringLiteral("no device answers there: ") + checkPort,
+                                libraryMessage)};
     case OpenErrorKind::Other:
         break;
     }
@@ -120,21 +170,39 @@ OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool ex
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device,
                               const QString &libraryMessage)
 {
-    const bool exists = QFileInfo::exists(device);
+    const QFileInfo info(device);
+    DeviceNode node = !info.exists()  ? DeviceNode::Missing
+                      : info.isDir()  ? DeviceNode::Folder
+                      : info.isFile() ? DeviceNode::File
+                                      : DeviceNode::CharacterDevice;
     bool accessible = true;
     QString group;
 #ifdef Q_OS_UNIX
-    if (exists) {
+    if (node != DeviceNode::Missing) {
         const QByteArray path = device.toLocal8Bit();
         accessible = ::access(path.constData(), R_OK | W_OK) == 0;
-        struct stat info = {};
-        if (::stat(path.constData(), &info) == 0) {
-            if (const struct group *owner = ::getgrgid(info.st_gid))
+        struct stat status = {};
+        if (::stat(path.constData(), &status) == 0) {
+            if (const struct group *owner = ::getgrgid(status.st_gid))
                 group = QString::fromLocal8Bit(owner->gr_name);
+            if (S_ISFIFO(status.st_mode))
+                node = DeviceNode::Pipe;
+            else if (S_ISSOCK(status.st_mode))
+                node = DeviceNode::Socket;
+            else if (S_ISBLK(status.st_mode))
+                node = DeviceNode::BlockDevice;
         }
     }
+    // The library reports these alike; its wording, which is the system's
+    // text for the error number, tells them apart.
+    if (kind == OpenErrorKind::Other) {
+        if (libraryMessage == qt_error_string(ENOTTY))
+            kind = OpenErrorKind::NotATerminal;
+        else if (libraryMessage == qt_error_string(ENXIO))
+            kind = OpenErrorKind::NoDevice;
+    }
 #endif
-    return describeOpenError(kind, device, exists, accessible, group, libraryMessage);
+    return describeOpenError(kind, device, node, accessible, group, libraryMessage);
 }
 
 QString describeLostDevice(const QString &device, const QString &systemWords)

@@ -19,15 +19,26 @@ struct PortName
 
 PortName resolvePortName(const QString &text);
 
-// Turns the outcome of a failed open into a plain-words failure. `exists` and
+// Why an open failed, as far as the serial library tells it apart.
+// NotATerminal: the path opened but takes no line settings (the system says
+// "Inappropriate ioctl for device"); NoDevice: the device node is there but
+// no device answers behind it ("No such device or address").
+enum class OpenErrorKind { NotFound, Permission, AlreadyOpen, NotATerminal, NoDevice, Other };
+
+// What the file system holds at a device's path.
+enum class DeviceNode { Missing, CharacterDevice, File, Folder, Pipe, Socket, BlockDevice };
+
+// Turns the outcome of a failed open into a plain-words failure. `node` and
 // `accessible` are what the file system says about the device, and `group`
 // the group that owns it; they tell "permission denied" from "busy", which
-// the serial library reports alike.
-enum class OpenErrorKind { NotFound, Permission, AlreadyOpen, Other };
-OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, bool exists,
+// the serial library reports alike, and a path that is no serial port at all
+// from one that is. `libraryMessage` is the system's own wording; where the
+// plain words replace it, it follows them in parentheses.
+OpenFailure describeOpenError(OpenErrorKind kind, const QString &device, DeviceNode node,
                               bool accessible, const QString &group, const QString &libraryMessage);
 
-// Looks the device up in the file system and calls describeOpenError().
+// Looks the device up in the file system, tells NotATerminal and NoDevice
+// from other failures by the system's words, and calls describeOpenError().
 OpenFailure describeOpenError(OpenErrorKind kind, const QString &device,
                               const QString &libraryMessage);
 

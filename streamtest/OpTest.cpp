@@ -1,7 +1,6 @@
 #include "OpTest.h"
 
 #include "Globals.h"
-#include "SmaLine.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -10,18 +9,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr int kPollIntervalMs = 1000;
-
-// The scale has a tare command to test when it publishes "T" (exact case).
-bool publishesTare(const QString &publishedCommands)
-{
-    return publishedCommands.contains(QLatin1Char('T'), Qt::CaseSensitive);
-}
 
 QFont weightDisplayFont()
 {
@@ -44,26 +34,19 @@ OpTest::OpTest(const MSCommFactory &portFactory, const QString &portText,
     setObjectName(QStringLiteral("OpTest"));
     setWindowTitle(QStringLiteral("Weight stream analysis"));
     setModal(true);
+    // The engine, its port and its timer go with the dialog, leaving no port
+    // open and no timer running.
+    m_engine = new WeightStreamEngine(portFactory, this);
     buildControls();
 
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(kPollIntervalMs);
-    connect(Timer2, &QTimer::timeout, this, &OpTest::on_Timer2_timeout);
-
-    MSComm2 = portFactory(this);
-    MSComm2->setObjectName(QStringLiteral("MSComm2"));
-    connect(MSComm2, &MSComm::OnComm, this, &OpTest::on_MSComm2_OnComm);
-
+    connect(m_engine, &WeightStreamEngine::weightDecoded, this, &OpTest::showAnswer);
+    connect(m_engine, &WeightStreamEngine::itemTicked, this, &OpTest::tick);
+    connect(m_engine, &WeightStreamEngine::passed, this, &OpTest::on_OKButton_clicked);
+    connect(m_engine, &WeightStreamEngine::unknownDataStream, this,
+            &OpTest::reportUnknownDataStream);
+    connect(m_engine, &WeightStreamEngine::portLost, this, &OpTest::reportLostPort);
+    // The hidden OKButton is never clicked: passing is the engine's decision.
     connect(CancelButton, &QPushButton::clicked, this, &OpTest::on_CancelButton_clicked);
-    connect(OKButton, &QPushButton::clicked, this, &OpTest::on_OKButton_clicked);
-}
-
-OpTest::~OpTest()
-{
-    // However the dialog goes, it leaves no port open and no timer running.
-    Timer2->stop();
-    closePort();
 }
 
 // The form is 424 x 211 pixels at 96 dpi: a "Check List" column on the left
@@ -143,14 +126,14 @@ void OpTest::buildControls()
     setTabOrder(List1, Weight);
     CancelButton->setFocus(); // first in the tab order
 
-    resetChecklist(false);
+    showChecklist();
 }
 
-void OpTest::resetChecklist(bool withTareTest)
+void OpTest::showChecklist()
 {
-    m_checklist = StatusChecklist(withTareTest);
+    const StatusChecklist &checklist = m_engine->checklist();
     List1->clear();
-    for (int item = 0; item < m_checklist.itemCount(); ++item) {
+    for (int item = 0; item < checklist.itemCount(); ++item) {
         auto *entry =
             new QListWidgetItem(StatusChecklist::itemText(StatusChecklist::Item(item)), List1);
         entry->setFlags(Qt::ItemIsEnabled);
@@ -167,59 +150,34 @@ int OpTest::exec()
 
 bool OpTest::load()
 {
-    // A dialog loaded again starts from a stopped timer and a closed port.
-    Timer2->stop();
-    closePort();
-    m_phase = Phase::Loading;
-    m_allChecked = false;
-    m_tarePending = false;
-    m_receiveDeferred = false;
-    m_streamBuffer.clear();
-    resetChecklist(false);
     Weight->setText(QStringLiteral("0"));
     setResult(Rejected);
-
-    if (const OpenFailure failure = openPort(); failure.failed()) {
+    m_loading = true;
+    m_lostDuringLoad.clear();
+    const WeightStreamEngine::State state = m_engine->start(m_portText, m_publishedCommands);
+    showChecklist();
+    if (state == WeightStreamEngine::State::Cancelled) {
+        m_loading = false;
         showMessage(QMessageBox::Warning, QStringLiteral("Error opening serial port"),
-                    failure.describe());
+                    m_engine->openFailure().describe());
         cancelAction();
         return false;
     }
-
-    if (publishesTare(m_publishedCommands)) {
-        m_tarePending = true;
-        resetChecklist(true);
+    if (state == WeightStreamEngine::State::TarePrompt) {
         showMessage(
             QMessageBox::Information,
             QStringLiteral("Place a tareable weight on the scale and press Ok to continue"));
+        m_loading = false;
+        // The scale may have gone while the operator read the prompt.
+        if (!m_engine->startPolling()) {
+            showMessage(QMessageBox::Warning, QStringLiteral("Serial port lost"), m_lostDuringLoad);
+            cancelAction();
+            return false;
+        }
     }
-    Timer2->start();
+    m_loading = false;
     OKButton->setEnabled(false);
-    m_phase = Phase::Polling;
-
-    // Answers that came in while the tare prompt was up have waited in the
-    // port; handling them inside the prompt could have cancelled a dialog
-    // whose load was still going on.
-    if (m_receiveDeferred)
-        receive();
-    return m_phase == Phase::Polling;
-}
-
-OpenFailure OpTest::openPort()
-{
-    const OpenFailure failure = openSmaPort(*MSComm2, m_portText);
-    if (failure.failed())
-        return failure;
-    MSComm2->setRThreshold(1);
-    MSComm2->setSThreshold(1);
-    Timer2->setInterval(kPollIntervalMs);
-    return {};
-}
-
-void OpTest::closePort()
-{
-    if (MSComm2->portOpen())
-        MSComm2->setPortOpen(false);
+    return true;
 }
 
 void OpTest::reject()
@@ -234,84 +192,42 @@ void OpTest::on_CancelButton_clicked()
 
 void OpTest::cancelAction()
 {
-    Timer2->stop();
-    closePort();
-    m_phase = Phase::Finished;
+    m_engine->cancel();
     QDialog::reject();
 }
 
 void OpTest::on_OKButton_clicked()
 {
-    Timer2->stop();
-    closePort();
     Globals::WeightStreamOK = true;
-    m_phase = Phase::Finished;
     QDialog::accept();
-}
-
-void OpTest::on_Timer2_timeout()
-{
-    if (m_tarePending) {
-        if (!m_checklist.isTicked(StatusChecklist::TareOperation)) {
-            SendScaleCommand(QStringLiteral("T"));
-        } else {
-            SendScaleCommand(QStringLiteral("C"));
-            m_tarePending = false;
-        }
-    } else if (m_allChecked) {
-        on_OKButton_clicked();
-    } else {
-        SendScaleCommand(QStringLiteral("W"));
-    }
-}
-
-void OpTest::SendScaleCommand(const QString &command)
-{
-    MSComm2->setOutput(frameCommand(command));
-}
-
-void OpTest::on_MSComm2_OnComm()
-{
-    // Line changes and line errors say nothing about the weight stream.
-    if (MSComm2->commEvent() != CommEvents::Received)
-        return;
-    switch (m_phase) {
-    case Phase::Loading:
-        m_receiveDeferred = true;
-        return;
-    case Phase::Polling:
-        receive();
-        return;
-    case Phase::Idle:
-    case Phase::Finished:
-        return;
-    }
-}
-
-void OpTest::receive()
-{
-    const WeightStreamBuffer::Result result = m_streamBuffer.receive(MSComm2->input());
-    if (result.answer)
-        showAnswer(*result.answer);
-    if (result.overflowed) {
-        // Nothing is sent or handled while the operator reads the message.
-        Timer2->stop();
-        m_phase = Phase::Finished;
-        showMessage(QMessageBox::Warning, QStringLiteral("Unknown serial data stream"));
-        cancelAction();
-    }
 }
 
 void OpTest::showAnswer(const WeightAnswer &answer)
 {
     Weight->setText(answer.weightText());
-    m_checklist.record(answer);
-    for (int item = 0; item < m_checklist.itemCount(); ++item) {
-        if (m_checklist.isTicked(StatusChecklist::Item(item)))
-            List1->item(item)->setCheckState(Qt::Checked);
+}
+
+void OpTest::tick(StatusChecklist::Item item)
+{
+    if (QListWidgetItem *entry = List1->item(item))
+        entry->setCheckState(Qt::Checked);
+}
+
+void OpTest::reportUnknownDataStream()
+{
+    showMessage(QMessageBox::Warning, QStringLiteral("Unknown serial data stream"));
+    cancelAction();
+}
+
+void OpTest::reportLostPort(const QString &description)
+{
+    // During the tare prompt the load step reports it once the prompt is closed.
+    if (m_loading) {
+        m_lostDuringLoad = description;
+        return;
     }
-    if (m_checklist.allTicked())
-        m_allChecked = true;
+    showMessage(QMessageBox::Warning, QStringLiteral("Serial port lost"), description);
+    cancelAction();
 }
 
 void OpTest::showMessage(QMessageBox::Icon icon, const QString &text, const QString &details)

@@ -2,7 +2,7 @@
 
 #include "MSComm.h"
 #include "StatusChecklist.h"
-#include "WeightStreamBuffer.h"
+#include "WeightStreamEngine.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -12,13 +12,13 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QTimer;
 
-// The "Weight stream analysis" dialog. It polls the scale for its weight once
-// a second on a port of its own and ticks a box for every status flag the
-// answers show; once every box is ticked it closes itself and records the
-// weight stream as verified (Globals::WeightStreamOK). When the scale
-// publishes the tare command it first runs a tare test, which adds a box.
+// The "Weight stream analysis" dialog, the view of a WeightStreamEngine: the
+// engine polls the scale once a second on a port of its own and ticks a box
+// for every status flag the answers show; the dialog shows the boxes and the
+// latest weight, puts the engine's questions and news to the operator in
+// modal messages, and forwards Cancel. When the analysis passes it records
+// the weight stream as verified (Globals::WeightStreamOK) and closes.
 class OpTest : public QDialog
 {
     Q_OBJECT
@@ -27,7 +27,6 @@ public:
     // `cmdlist` text, both as they read when the dialog is opened.
     OpTest(const MSCommFactory &portFactory, const QString &portText,
            const QString &publishedCommands, QWidget *parent = nullptr);
-    ~OpTest() override;
 
     // Loads the dialog (opening its port, the tare prompt) and, unless the
     // load cancelled it, shows it modally. Returns when the dialog is gone.
@@ -37,7 +36,8 @@ public:
     // starts afresh (nothing received, nothing ticked), opens the port and,
     // when "T" is published, sets up the tare test and prompts for the
     // weight. Returns false when the load cancelled the dialog (the port did
-    // not open); the dialog must then not be shown.
+    // not open, or went away during the tare prompt); the dialog must then
+    // not be shown.
     bool load();
 
 public slots:
@@ -46,23 +46,17 @@ public slots:
 
 private slots:
     void on_CancelButton_clicked();
-    void on_OKButton_clicked(); // the pass action, run by the timer
-    void on_Timer2_timeout();
-    void on_MSComm2_OnComm();
+    void on_OKButton_clicked(); // the pass action, run when the analysis passes
+    void showAnswer(const WeightAnswer &answer);
+    void tick(StatusChecklist::Item item);
+    void reportUnknownDataStream();
+    void reportLostPort(const QString &description);
 
 private:
-    enum class Phase { Idle, Loading, Polling, Finished };
-
     void buildControls();
-    void resetChecklist(bool withTareTest);
-    // Opens MSComm2 on the tester's port; returns why it did not open, if it did not.
-    OpenFailure openPort();
-    void closePort();
+    // Shows the boxes of the engine's checklist, none ticked.
+    void showChecklist();
     void cancelAction();
-    void receive();
-    void showAnswer(const WeightAnswer &answer);
-    // The dialog's only way of talking to the scale: LF, command, CR.
-    void SendScaleCommand(const QString &command);
     // A modal message with a single OK button.
     void showMessage(QMessageBox::Icon icon, const QString &text, const QString &details = {});
 
@@ -72,16 +66,11 @@ private:
     QLineEdit *Weight = nullptr;
     QPushButton *OKButton = nullptr;
     QPushButton *CancelButton = nullptr;
-    QTimer *Timer2 = nullptr;
-    MSComm *MSComm2 = nullptr;
+    WeightStreamEngine *m_engine = nullptr;
 
     const QString m_portText;
     const QString m_publishedCommands;
 
-    Phase m_phase = Phase::Idle;
-    WeightStreamBuffer m_streamBuffer;
-    StatusChecklist m_checklist;
-    bool m_tarePending = false;     // tare test set up, its clear-tare "C" not sent yet
-    bool m_allChecked = false;      // every box ticked; the next tick passes
-    bool m_receiveDeferred = false; // data arrived while the load step was running
+    bool m_loading = false; // the load step is running (its tare prompt may be up)
+    QString m_lostDuringLoad;
 };

@@ -34,12 +34,15 @@ struct WeightAnswer
     // The weight field as the operator sees it, one character per byte.
     QString weightText() const { return QString::fromLatin1(weightField); }
 
-    // True when the weight field holds no "---" and reads as the number 0.
+    // True when the weight field holds no "---" and reads as the number 0,
+    // in pounds and ounces as well ("    0:00.0").
     bool weightReadsZero() const;
 };
 
 // Reads a weight field strictly: optional blanks around one optional sign and
-// digits with at most one decimal point ("  -0.000", "12", ".5", "5.").
-// Anything else -- letters, two signs, a comma, a blank inside the number, an
-// empty field -- is no number, so that a garbled field can never pass for zero.
+// either digits with at most one decimal point ("  -0.000", "12", ".5", "5.")
+// or pounds and ounces as in the "l/o" unit ("    8:08.5", "-0:00", read as
+// pounds: 8.53125). Anything else -- letters, two signs, a comma, a blank
+// inside the number, a colon without digits on both sides, an empty field --
+// is no number, so that a garbled field can never pass for zero.
 std::optional<double> readWeightField(QByteArrayView field);

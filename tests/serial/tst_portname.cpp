@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <cerrno>
+
 // What a `Port` text names, and how a failed open is put into words.
 class PortNameTest : public QObject
 {
@@ -89,37 +91,54 @@ void PortNameTest::resolves()
 void PortNameTest::describesOpenFailures_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("node");
     QTest::addColumn<bool>("accessible");
     QTest::addColumn<int>("expected");
     QTest::addColumn<QString>("words");
     const int notFound = int(OpenErrorKind::NotFound);
     const int permission = int(OpenErrorKind::Permission);
-    QTest::newRow("not found") << notFound << false << false << int(OpenFailure::NoSuchDevice)
+    const int other = int(OpenErrorKind::Other);
+    const int missing = int(DeviceNode::Missing);
+    const int device = int(DeviceNode::CharacterDevice);
+    QTest::newRow("not found") << notFound << missing << false << int(OpenFailure::NoSuchDevice)
                                << "no such device";
     QTest::newRow("permission on a missing device")
-        << permission << false << false << int(OpenFailure::NoSuchDevice) << "no such device";
+        << permission << missing << false << int(OpenFailure::NoSuchDevice) << "no such device";
     QTest::newRow("permission denied")
-        << permission << true << false << int(OpenFailure::PermissionDenied)
+        << permission << device << false << int(OpenFailure::PermissionDenied)
         << "permission denied. Your user may not use this device: "
            "it must be in the group \"uucp\"";
     QTest::newRow("locked by another program")
-        << permission << true << true << int(OpenFailure::Busy) << "in use by another program";
-    QTest::newRow("already open here") << int(OpenErrorKind::AlreadyOpen) << true << true
+        << permission << device << true << int(OpenFailure::Busy) << "in use by another program";
+    QTest::newRow("already open here") << int(OpenErrorKind::AlreadyOpen) << device << true
                                        << int(OpenFailure::Busy) << "already open";
-    QTest::newRow("anything else") << int(OpenErrorKind::Other) << true << true
-                                   << int(OpenFailure::Other) << "Input/output error";
+    QTest::newRow("device of another kind")
+        << int(OpenErrorKind::NotATerminal) << device << true << int(OpenFailure::InvalidPort)
+        << "this is a device that is not a serial port. Type the port the scale is connected "
+           "to. (Input/output error)";
+    QTest::newRow("nothing behind the device node")
+        << int(OpenErrorKind::NoDevice) << device << true << int(OpenFailure::NoSuchDevice)
+        << "no device answers there: check the port number";
+    QTest::newRow("file refused for permission")
+        << permission << int(DeviceNode::File) << false << int(OpenFailure::InvalidPort)
+        << "this is a file, not a serial port.";
+    QTest::newRow("storage device")
+        << other << int(DeviceNode::BlockDevice) << true << int(OpenFailure::InvalidPort)
+        << "this is a storage device, not a serial port.";
+    QTest::newRow("anything else")
+        << other << device << true << int(OpenFailure::Other) << "Input/output error";
 }
 
 void PortNameTest::describesOpenFailures()
 {
     QFETCH(int, kind);
-    QFETCH(bool, exists);
+    QFETCH(int, node);
     QFETCH(bool, accessible);
     QFETCH(int, expected);
     QFETCH(QString, words);
-    const OpenFailure failure = describeOpenError(OpenErrorKind(kind), "/dev/ttyUSB0", exists,
-                                                  accessible, "uucp", "Input/output error");
+    const OpenFailure failure =
+        describeOpenError(OpenErrorKind(kind), "/dev/ttyUSB0", DeviceNode(node), accessible, "uucp",
+                          "Input/output error");
     QCOMPARE(int(failure.kind), expected);
     QCOMPARE(failure.port, QString("/dev/ttyUSB0"));
     QVERIFY2(failure.describe().startsWith("/dev/ttyUSB0: "), qPrintable(failure.describe()));
@@ -135,6 +154,13 @@ void PortNameTest::looksTheDeviceUp()
     // /dev/null exists and can be opened: a refusal there means someone holds it.
     const OpenFailure held = describeOpenError(OpenErrorKind::Permission, "/dev/null", {});
     QCOMPARE(held.kind, OpenFailure::Busy);
+    // The library reports "No such device or address" as an unknown error;
+    // the system's words tell it apart.
+    const QString noAddress = qt_error_string(ENXIO);
+    const OpenFailure nobody = describeOpenError(OpenErrorKind::Other, "/dev/null", noAddress);
+    QCOMPARE(nobody.kind, OpenFailure::NoSuchDevice);
+    QVERIFY2(nobody.describe().endsWith(QStringLiteral(" (%1)").arg(noAddress)),
+             qPrintable(nobody.describe()));
 #endif
 }
 

@@ -1,10 +1,15 @@
 #include "QSerialMSComm.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +25,8 @@ private slots:
     void bytesWhileThresholdIsZeroAreThrownAway();
     void otherProgramHoldingThePortIsBusy();
     void missingDeviceIsNamed();
+    void pathThatIsNoSerialPortIsNamed_data();
+    void pathThatIsNoSerialPortIsNamed();
     void vanishingDeviceIsReleasedWithoutSpinning();
 
 private:
@@ -156,6 +163,63 @@ void QSerialMSCommTest::missingDeviceIsNamed()
     // Nothing happens when a closed port is used.
     port.setOutput("\nA\r");
     QVERIFY(port.input().isEmpty());
+}
+
+void QSerialMSCommTest::pathThatIsNoSerialPortIsNamed_data()
+{
+    QTest::addColumn<QString>("path"); // "%1" stands for a temporary folder
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<int>("systemError");
+    const int notSerial = int(OpenFailure::InvalidPort);
+    QTest::newRow("regular file") << "%1/file" << notSerial << "this is a file, not a serial port"
+                                  << ENOTTY;
+    QTest::newRow("folder") << "%1/folder" << notSerial << "this is a folder, not a serial port"
+                            << EISDIR;
+    QTest::newRow("named pipe") << "%1/fifo" << notSerial << "this is a pipe, not a serial port"
+                                << ENOTTY;
+    QTest::newRow("socket") << "%1/socket" << notSerial << "this is a socket, not a serial port"
+                            << ENXIO;
+    QTest::newRow("/dev/null") << "/dev/null" << notSerial
+                               << "this is a device that is not a serial port" << ENOTTY;
+}
+
+void QSerialMSCommTest::pathThatIsNoSerialPortIsNamed()
+{
+    QFETCH(QString, path);
+    QFETCH(int, expected);
+    QFETCH(QString, words);
+    QFETCH(int, systemError);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QDir(dir.path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(dir.filePath("socket"));
+    QVERIFY(size_t(socketPath.size()) < sizeof address.sun_path);
+    qstrcpy(address.sun_path, socketPath.constData());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ::close(listener); // the socket file stays
+
+    const QString device = path.contains("%1") ? path.arg(dir.path()) : path;
+    QSerialMSComm port;
+    port.setCommPort(device);
+    QVERIFY(!port.setPortOpen(true));
+    QVERIFY(!port.portOpen());
+    const OpenFailure failure = port.openFailure();
+    QCOMPARE(int(failure.kind), expected);
+    const QString said = failure.describe();
+    // The path, the plain words, then the system's own words for the curious.
+    QVERIFY2(said.startsWith(device + ": " + words), qPrintable(said));
+    QVERIFY2(said.endsWith(QStringLiteral(" (%1)").arg(qt_error_string(systemError))),
+             qPrintable(said));
 }
 
 void QSerialMSCommTest::vanishingDeviceIsReleasedWithoutSpinning()

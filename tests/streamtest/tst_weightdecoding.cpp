@@ -136,6 +136,11 @@ void WeightDecodingTest::readWeightField_data()
     QTest::newRow("leading point") << QByteArray(".5") << true << 0.5;
     QTest::newRow("trailing point") << QByteArray("5.") << true << 5.0;
     QTest::newRow("leading zeros") << QByteArray("000001.000") << true << 1.0;
+    QTest::newRow("pounds-ounces zero") << QByteArray("    0:00.0") << true << 0.0;
+    QTest::newRow("pounds-ounces no decimals") << QByteArray("      0:00") << true << 0.0;
+    QTest::newRow("pounds-ounces signed zero") << QByteArray("   -0:00.0") << true << 0.0;
+    QTest::newRow("pounds-ounces") << QByteArray("    8:08.5") << true << 8.53125;
+    QTest::newRow("pounds-ounces negative") << QByteArray("  -1:04.0 ") << true << -1.25;
 
     QTest::newRow("empty") << QByteArray() << false << 0.0;
     QTest::newRow("only blanks") << QByteArray("          ") << false << 0.0;
@@ -156,6 +161,12 @@ void WeightDecodingTest::readWeightField_data()
                                               3)
                                 << false << 0.0;
     QTest::newRow("nan") << QByteArray("       nan") << false << 0.0;
+    QTest::newRow("colon, no ounces") << QByteArray("        0:") << false << 0.0;
+    QTest::newRow("colon, no pounds") << QByteArray("       :00") << false << 0.0;
+    QTest::newRow("ounces start with point") << QByteArray("      0:.5") << false << 0.0;
+    QTest::newRow("point in pounds") << QByteArray("    0.0:00") << false << 0.0;
+    QTest::newRow("two colons") << QByteArray("   0:00:00") << false << 0.0;
+    QTest::newRow("sign after colon") << QByteArray("    0:-0.0") << false << 0.0;
 }
 
 void WeightDecodingTest::readWeightField()
@@ -372,6 +383,10 @@ void WeightDecodingTest::tareNeedsNetAndZero_data()
     QTest::newRow("net two signs") << weightAnswer(' ', 'N', ' ', "    +-0.00") << false;
     QTest::newRow("net comma") << weightAnswer(' ', 'N', ' ', "     0,000") << false;
     QTest::newRow("net zero with unit glued") << weightAnswer(' ', 'N', ' ', "    0.00kg") << false;
+    QTest::newRow("net pounds-ounces zero")
+        << weightAnswer(' ', 'N', ' ', "    0:00.0", "l/o") << true;
+    QTest::newRow("net pounds-ounces nonzero")
+        << weightAnswer(' ', 'N', ' ', "    0:00.1", "l/o") << false;
 }
 
 void WeightDecodingTest::tareNeedsNetAndZero()
