@@ -1,6 +1,5 @@
 #include "PrtForm.h"
 
-#include "Globals.h"
 #include "ReportPreviewArea.h"
 #include "ReportPrinting.h"
 
@@ -94,8 +93,8 @@ void PrtForm::DoPrintJob()
         offerPdfInstead();
         return;
     }
-    const PrintOutcome outcome = printReportOn(printerInfo, QString::fromLatin1(ReportDocumentName),
-                                               m_source, Globals::WeightStreamOK);
+    const PrintOutcome outcome =
+        printReportOn(printerInfo, QString::fromLatin1(ReportDocumentName), m_source);
     if (!outcome.ok)
         showFailure(tr("Print"),
                     tr("The report could not be printed on \"%1\".").arg(printerInfo.printerName()),
@@ -130,11 +129,8 @@ void PrtForm::offerPdfInstead()
 
 void PrtForm::saveAsPdf(const QString &fileName)
 {
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setOutputFileName(fileName);
-    pdf.setDocName(QString::fromLatin1(ReportDocumentName));
-    const PrintOutcome outcome = printReport(pdf, m_source, Globals::WeightStreamOK);
+    const PrintOutcome outcome =
+        saveReportAsPdf(fileName, QString::fromLatin1(ReportDocumentName), m_source);
     if (!outcome.ok)
         showFailure(
             tr("Save as PDF"),

@@ -1,6 +1,5 @@
 #include "ReportPreviewArea.h"
 
-#include "Globals.h"
 #include "PainterReportTarget.h"
 #include "ReportRenderer.h"
 
@@ -20,5 +19,5 @@ void ReportPreviewArea::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
     PainterReportTarget target(painter, rect(), palette().brush(backgroundRole()));
-    renderReport(target, m_source, Globals::WeightStreamOK, ReportMedium::Preview);
+    renderReport(target, m_source, ReportMedium::Preview);
 }

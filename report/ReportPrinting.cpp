@@ -5,6 +5,7 @@
 #include "ReportRenderer.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -26,7 +27,7 @@ QString failureReason(const QPrinter &printer)
 
 } // namespace
 
-PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool weightStreamOK)
+PrintOutcome printReport(QPrinter &printer, const ReportSource &source)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -36,15 +37,31 @@ PrintOutcome printReport(QPrinter &printer, const ReportSource &source, bool wei
     const QRectF printable(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
     PainterReportTarget target(painter, printable, Qt::white,
                                [&printer] { return printer.newPage(); });
-    renderReport(target, source, weightStreamOK, ReportMedium::Printer);
+    renderReport(target, source, ReportMedium::Printer);
 
     if (!target.endedCleanly() || printer.printerState() == QPrinter::Error)
         return {false, failureReason(printer)};
     return {true, {}};
 }
 
+PrintOutcome saveReportAsPdf(const QString &fileName, const QString &title,
+                             const ReportSource &source)
+{
+    // QPrinter only says that it failed; the file itself says why.
+    {
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly))
+            return {false, tr("%1.").arg(file.errorString())};
+    }
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(fileName);
+    pdf.setDocName(title);
+    return printReport(pdf, source);
+}
+
 PrintOutcome printReportOn(const QPrinterInfo &printer, const QString &title,
-                           const ReportSource &source, bool weightStreamOK)
+                           const ReportSource &source)
 {
     QTemporaryDir spool;
     if (!spool.isValid())
@@ -56,7 +73,7 @@ PrintOutcome printReportOn(const QPrinterInfo &printer, const QString &title,
     pdf.setDocName(title);
     // The paper and margins the queue itself would give the report.
     pdf.setPageLayout(QPrinter(printer, QPrinter::HighResolution).pageLayout());
-    const PrintOutcome written = printReport(pdf, source, weightStreamOK);
+    const PrintOutcome written = printReport(pdf, source);
     if (!written.ok)
         return written;
 

@@ -23,10 +23,10 @@ void printCommandTable(ReportTarget &target, const ReportSource &source)
         target.print(commands.at(row) + QStringLiteral("\t\t\t\t\t") + results.value(row));
 }
 
-void printVerdicts(ReportTarget &target, const ReportSource &source, bool weightStreamOK)
+void printVerdicts(ReportTarget &target, const ReportSource &source)
 {
     const QString level1NotVerified = QStringLiteral("SMA Level 1 Compliance Not Verified");
-    if (!weightStreamOK) {
+    if (!source.weightStreamVerified()) {
         target.print(QStringLiteral("Weight stream not verified"));
         target.print(level1NotVerified);
         return;
@@ -44,8 +44,7 @@ void printVerdicts(ReportTarget &target, const ReportSource &source, bool weight
 
 } // namespace
 
-void renderReport(ReportTarget &target, const ReportSource &source, bool weightStreamOK,
-                  ReportMedium medium)
+void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium)
 {
     if (medium == ReportMedium::Preview)
         target.clear();
@@ -71,7 +70,7 @@ void renderReport(ReportTarget &target, const ReportSource &source, bool weightS
     target.print(QStringLiteral("\r"));
 
     target.setBold(true);
-    printVerdicts(target, source, weightStreamOK);
+    printVerdicts(target, source);
     target.setBold(false);
 
     if (medium == ReportMedium::Printer)

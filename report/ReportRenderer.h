@@ -10,5 +10,4 @@ enum class ReportMedium { Printer, Preview };
 // Writes the compliance report for the tester's current state to `target`.
 // Every source is read afresh; the two compliance checks are asked only when
 // the verdict before them allows it (weight stream verified, then Level 1).
-void renderReport(ReportTarget &target, const ReportSource &source, bool weightStreamOK,
-                  ReportMedium medium);
+void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium);

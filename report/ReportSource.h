@@ -3,8 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// What the compliance report reads from the tester window, afresh on every
-// rendering. The tester window implements it; tests use a plain struct.
+// What the compliance report reads from the tester, afresh on every
+// rendering. The session engine implements it; tests use a plain struct.
 class ReportSource
 {
 public:
@@ -15,6 +15,8 @@ public:
     virtual QStringList testedCommands() const = 0; // entries of `cmds`
     virtual QStringList commandResults() const = 0; // entries of `cmdresult`
     virtual QString publishedCommands() const = 0;  // text of `cmdlist`
+    // Whether the weight stream analysis passed (Globals::WeightStreamOK).
+    virtual bool weightStreamVerified() const = 0;
     virtual bool CheckSMALevel1() const = 0;
     virtual bool CheckSMALevel2() const = 0;
 };

@@ -129,7 +129,7 @@ public:
     QStringList testedCommands() const override;
     QStringList commandResults() const override;
     QString publishedCommands() const override { return m_published; }
-    bool weightStreamVerified() const { return m_weightStreamVerified; }
+    bool weightStreamVerified() const override { return m_weightStreamVerified; }
     bool CheckSMALevel1() const override;
     bool CheckSMALevel2() const override;
 

@@ -13,6 +13,7 @@ struct FakeReportSource : ReportSource
     QString published;
     bool level1 = false;
     bool level2 = false;
+    bool weightStream = false;
 
     mutable int level1Calls = 0;
     mutable int level2Calls = 0;
@@ -27,6 +28,7 @@ struct FakeReportSource : ReportSource
         ++publishedCalls;
         return published;
     }
+    bool weightStreamVerified() const override { return weightStream; }
     bool CheckSMALevel1() const override
     {
         ++level1Calls;

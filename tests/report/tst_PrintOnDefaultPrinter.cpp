@@ -3,7 +3,6 @@
 // read back with pdftotext.
 #include "CupsJob.h"
 #include "FakeReportSource.h"
-#include "Globals.h"
 #include "ModalAnswerer.h"
 #include "PdfText.h"
 #include "PrtForm.h"
@@ -133,7 +132,7 @@ void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
 
     FakeReportSource source = FakeReportSource::compliantScale();
     source.published = QStringLiteral("HPR%1").arg(QDateTime::currentMSecsSinceEpoch());
-    Globals::WeightStreamOK = true;
+    source.weightStream = true;
 
     const Snapshot before = pdfFiles();
     const QStringList messages = pressPrint(printer, source);
@@ -200,13 +199,11 @@ void PrintOnDefaultPrinterTest::refusedJobIsReported()
     // of this thread that CUPS refused.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setOutputFileName(dir.filePath(QStringLiteral("held.pdf")));
-    QVERIFY(printReport(pdf, FakeReportSource(), false).ok);
+    const QString heldPdf = dir.filePath(QStringLiteral("held.pdf"));
+    QVERIFY(saveReportAsPdf(heldPdf, QStringLiteral("held"), FakeReportSource()).ok);
     QVERIFY(!failOneCupsRequest().isEmpty());
     const CupsJob::Submission held =
-        CupsJob::printPdf(queue, pdf.outputFileName(), QStringLiteral("SMA held job"));
+        CupsJob::printPdf(queue, heldPdf, QStringLiteral("SMA held job"));
     QVERIFY2(held.jobId > 0, qPrintable(held.error));
     QVERIFY(held.error.isEmpty());
 

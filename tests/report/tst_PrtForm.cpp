@@ -1,5 +1,4 @@
 #include "FakeReportSource.h"
-#include "Globals.h"
 #include "ModalAnswerer.h"
 #include "PdfText.h"
 #include "PrtForm.h"
@@ -70,7 +69,6 @@ class PrtFormTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
     void windowAndControls();
     void repaintShowsOneCopy();
     void tallReportIsClippedNotScaled();
@@ -85,11 +83,6 @@ void PrtFormTest::initTestCase()
 {
     // The file dialog remembers folders in the user's settings: keep them apart.
     QStandardPaths::setTestModeEnabled(true);
-}
-
-void PrtFormTest::init()
-{
-    Globals::WeightStreamOK = false;
 }
 
 void PrtFormTest::windowAndControls()
@@ -228,7 +221,7 @@ void PrtFormTest::secondOpeningShowsNewState()
 
     const QImage first = openAndLook();
     source = FakeReportSource::compliantScale();
-    Globals::WeightStreamOK = true;
+    source.weightStream = true;
     const QImage second = openAndLook();
 
     PrtForm expected(source);
@@ -246,8 +239,8 @@ void PrtFormTest::withoutPrinterSavesPdf()
     QVERIFY(dir.isValid());
     const QString pdfPath = dir.filePath(QStringLiteral("report.pdf"));
 
-    const FakeReportSource source = FakeReportSource::compliantScale();
-    Globals::WeightStreamOK = true;
+    FakeReportSource source = FakeReportSource::compliantScale();
+    source.weightStream = true;
     PrtForm form(source);
     form.setDefaultPrinterLookup([] { return QPrinterInfo(); });
 
@@ -303,6 +296,9 @@ void PrtFormTest::failedPdfSaveIsReported()
     QVERIFY2(answerer.messages.at(1).contains(QStringLiteral("could not be saved")),
              qPrintable(answerer.messages.at(1)));
     QVERIFY(answerer.messages.at(1).contains(unwritable));
+    // Why, in the file system's words: not a printer's refusal.
+    QVERIFY2(answerer.messages.at(1).endsWith(QStringLiteral("\nNo such file or directory.")),
+             qPrintable(answerer.messages.at(1)));
 }
 
 QTEST_MAIN(PrtFormTest)

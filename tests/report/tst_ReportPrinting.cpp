@@ -31,7 +31,7 @@ void ReportPrintingTest::longReportContinuesOnNewPages()
     QPrinter pdf(QPrinter::HighResolution);
     pdf.setOutputFormat(QPrinter::PdfFormat);
     pdf.setOutputFileName(dir.filePath(QStringLiteral("long.pdf")));
-    const PrintOutcome outcome = printReport(pdf, source, false);
+    const PrintOutcome outcome = printReport(pdf, source);
     QVERIFY2(outcome.ok, qPrintable(outcome.error));
 
     const QString text = PdfText::extract(pdf.outputFileName());

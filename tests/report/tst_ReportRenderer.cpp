@@ -64,11 +64,11 @@ void ReportRendererTest::emptyReportOnPreviewAndPrinter()
                      };
 
     RecordingTarget preview;
-    renderReport(preview, nothingTested, false, ReportMedium::Preview);
+    renderReport(preview, nothingTested, ReportMedium::Preview);
     QCOMPARE(preview.log, QStringList{QStringLiteral("<clear>")} + lines);
 
     RecordingTarget printer;
-    renderReport(printer, nothingTested, false, ReportMedium::Printer);
+    renderReport(printer, nothingTested, ReportMedium::Printer);
     QCOMPARE(printer.log, lines + QStringList{QStringLiteral("<end>")});
 
     // Each rendering leaves bold off at 8 points.
@@ -82,7 +82,7 @@ void ReportRendererTest::scaleTextsAreEachOnePrint()
     source.about = QStringLiteral("ABT:Acme\r\nVER:1\r\n");
     source.info = QStringLiteral("CMD:HP\r\n");
     RecordingTarget target;
-    renderReport(target, source, false, ReportMedium::Printer);
+    renderReport(target, source, ReportMedium::Printer);
     QCOMPARE(target.log.mid(2, 4), (QStringList{
                                        QStringLiteral("-8 ABT:Acme\\r\\nVER:1\\r\\n"),
                                        QStringLiteral("B8 Operational Information"),
@@ -137,9 +137,10 @@ void ReportRendererTest::resultLines()
     source.level1 = level1;
     source.level2 = level2;
     source.published = QStringLiteral("H P  Q"); // printed verbatim, blanks and all
+    source.weightStream = weightStreamOK;
 
     RecordingTarget target;
-    renderReport(target, source, weightStreamOK, ReportMedium::Printer);
+    renderReport(target, source, ReportMedium::Printer);
 
     const qsizetype separator = target.log.indexOf(QStringLiteral("-8 \\r"));
     QVERIFY(separator > 0);
@@ -159,7 +160,7 @@ void ReportRendererTest::commandTableRows()
                       QStringLiteral("Pending")};
 
     RecordingTarget target;
-    renderReport(target, source, false, ReportMedium::Preview);
+    renderReport(target, source, ReportMedium::Preview);
 
     const qsizetype heading =
         target.log.indexOf(QStringLiteral("B8 Tested Commands\\t\\t\\tResults"));
