@@ -36,7 +36,8 @@ QString resultText(TestedCommand::Result result)
 }
 
 SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
-    : QObject(parent), m_port(portFactory(this)), m_timer(new QTimer(this)), m_status(kNotConnected)
+    : QObject(parent), m_port(portFactory(this)), m_timer(new QTimer(this)),
+      m_traffic(new TrafficLog(this)), m_status(kNotConnected)
 {
     m_port->setObjectName(QStringLiteral("MSComm1"));
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -45,6 +46,7 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     connect(m_timer, &QTimer::timeout, this, &SmaSession::onResponseTimeout);
     connect(m_port, &MSComm::OnComm, this, &SmaSession::onReceived);
     connect(m_port, &MSComm::Lost, this, &SmaSession::onPortLost);
+    connect(m_port, &MSComm::Discarded, m_traffic, &TrafficLog::discarded);
 }
 
 SmaSession::~SmaSession()
@@ -73,6 +75,7 @@ OpenFailure SmaSession::open(const QString &portText)
         return failure;
     }
     m_portText = portText;
+    m_traffic->restart();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
     m_rxText.clear();
@@ -91,6 +94,8 @@ void SmaSession::startRun()
     m_info.clear();
     m_about.clear();
     m_published.clear();
+    m_aboutEnding = ListingEnding::None;
+    m_infoEnding = ListingEnding::None;
     m_commands.clear();
     m_run = DiscoveryState{};
     m_retestFollowUp.clear();
@@ -119,6 +124,8 @@ void SmaSession::closeConnection()
     m_port->setPortOpen(false);
     setStatus(kNotConnected);
     emit connectionChanged(false);
+    m_findings = deriveFindings(evidence());
+    emit findingsChanged();
     emit changed();
 }
 
@@ -150,9 +157,13 @@ void SmaSession::sendCommand(const QString &command)
 // second line of an earlier arrival, a late answer) is not its answer.
 void SmaSession::transmit(const QString &command)
 {
-    m_port->input();
+    m_traffic->discarded(m_port->input());
+    m_traffic->pendingDiscarded();
     m_rxText.clear();
-    m_port->setOutput(frameCommand(command));
+    const QByteArray frame = frameCommand(command);
+    m_port->setOutput(frame);
+    m_traffic->sent(frame);
+    m_inFlight = printableForm(command);
     m_sentAt.start();
     m_timer->start(kResponseTimeoutMs);
 }
@@ -192,12 +203,17 @@ void SmaSession::onReceived()
 {
     if (m_port->commEvent() != CommEvents::Received)
         return; // line changes and errors are not answers
-    m_rxText += m_port->input();
+    const QByteArray chunk = m_port->input();
+    m_traffic->received(chunk);
+    m_rxText += chunk;
+    const QByteArray buffered = m_rxText;
     const std::optional<QByteArray> answer = takeAnswer(m_rxText);
     if (!answer) {
         limitUnansweredBuffer(m_rxText);
         return; // incomplete: the time-out keeps running
     }
+    m_traffic->answerTaken(buffered.first(buffered.size() - m_rxText.size()), *answer, m_inFlight,
+                           m_sentAt.elapsed());
     m_timer->stop();
     m_rxLine = *answer;
     if (!m_retestFollowUp.isEmpty()) {
@@ -210,8 +226,16 @@ void SmaSession::onReceived()
     recordResult(m_rxLine);
 
     if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics) {
+        const qint16 listing = m_run.TestId;
         const DiscoveryAction action =
             advanceDiscovery(m_run, QString::fromLatin1(m_rxLine), m_additionalCommands);
+        if (m_run.TestId != listing &&
+            (listing == TestIds::About || listing == TestIds::Information)) {
+            const ListingEnding ending = !action.failed.isEmpty()    ? ListingEnding::Cut
+                                         : m_rxLine.contains("END:") ? ListingEnding::EndLine
+                                                                     : ListingEnding::Refused;
+            (listing == TestIds::About ? m_aboutEnding : m_infoEnding) = ending;
+        }
         showDiscoveryAnswer(action, m_rxLine);
         if (!action.failed.isEmpty()) {
             const int row = int(testedCommands().indexOf(printableForm(action.failed)));
@@ -433,6 +457,11 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
     transmit(command);
     emit changed();
     return {true, {}, {}};
+}
+
+RunEvidence SmaSession::evidence() const
+{
+    return {m_traffic->entries(), m_about, m_info, m_aboutEnding, m_infoEnding, m_published};
 }
 
 // ---- What the report reads ----

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "DiscoveryRun.h"
+#include "Findings.h"
 #include "MSComm.h"
 #include "ReportSource.h"
+#include "TrafficLog.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -116,6 +118,12 @@ public:
     // The port as typed at the last opening or single test.
     QString portText() const { return m_portText; }
     bool isTicked(int row) const;
+    // Every byte sent and received since Start, and what became of it.
+    const TrafficLog &traffic() const { return *m_traffic; }
+    // What the traffic and the answers say beyond the verdicts, as of the
+    // last time the port closed.
+    const QList<Finding> &findings() const { return m_findings; }
+    RunEvidence evidence() const;
 
     // Where the run stands, for tests and diagnostics.
     qint16 testId() const { return m_run.TestId; }
@@ -149,6 +157,8 @@ signals:
     void runFinished();
     // The device went away; `description` names the port and why.
     void portLost(const QString &description);
+    // The findings were derived afresh.
+    void findingsChanged();
 
 private:
     void onReceived();
@@ -171,7 +181,9 @@ private:
 
     MSComm *m_port;
     QTimer *m_timer;
+    TrafficLog *m_traffic;
     QElapsedTimer m_sentAt;
+    QString m_inFlight; // printable form of the command last sent
 
     QString m_status;
     QString m_portText;
@@ -180,6 +192,9 @@ private:
     QStringList m_about;
     QStringList m_info;
     QString m_published;
+    ListingEnding m_aboutEnding = ListingEnding::None;
+    ListingEnding m_infoEnding = ListingEnding::None;
+    QList<Finding> m_findings;
     QString m_weight;
     bool m_weightStreamVerified = false;
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "TrafficLog.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Something an engineer should know about how the scale speaks, beyond the
+// verdicts: what is wrong, how badly, and the bytes that show it.
+struct Finding
+{
+    enum class Severity { Error, Warning, Note };
+
+    Severity severity = Severity::Note;
+    QString code;        // short and stable, e.g. "answer-crlf"
+    QString message;     // one plain sentence
+    QByteArray evidence; // the frame as received
+
+    bool operator==(const Finding &) const = default;
+};
+
+// "error", "warning", "note".
+QString severityText(Finding::Severity severity);
+
+// How a listing came to its end.
+enum class ListingEnding {
+    None,    // it never ended (the run stopped inside it, or never got there)
+    EndLine, // with its "END:" line
+    Refused, // with "?" to a repeated B or N
+    Cut,     // after too many lines
+};
+
+// What the findings are drawn from: one run's traffic and what it learnt.
+struct RunEvidence
+{
+    QList<TrafficEntry> traffic;
+    QStringList about; // About lines as shown, "END:" left out
+    QStringList info;  // Information lines as shown
+    ListingEnding aboutEnding = ListingEnding::None;
+    ListingEnding infoEnding = ListingEnding::None;
+    QString published; // the CMD: letters
+};
+
+// Every finding, in the order: framing, listings, weight answers, timing.
+QList<Finding> deriveFindings(const RunEvidence &run);
