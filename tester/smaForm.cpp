@@ -4,10 +4,13 @@
 #include "Globals.h"
 #include "OpTest.h"
 #include "PrtForm.h"
+#include "TrafficWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGridLayout>
@@ -15,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -108,6 +112,16 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(VerifyWeight, &QPushButton::clicked, this, &smaForm::on_VerifyWeight_clicked);
     connect(PrintButton, &QPushButton::clicked, this, &smaForm::on_PrintButton_clicked);
     connect(ExtraCmds, &QLineEdit::textChanged, m_session, &SmaSession::setAdditionalCommands);
+
+    m_showTraffic = new QAction(QStringLiteral("Show Serial &Traffic"), this);
+    m_showTraffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_showTraffic->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_showTraffic);
+    connect(m_showTraffic, &QAction::triggered, this, &smaForm::showTraffic);
+    cmds->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        QMenu::exec({m_showTraffic}, cmds->mapToGlobal(pos), nullptr, cmds);
+    });
     connect(cmds, &QListWidget::itemChanged, this, &smaForm::onCmdsItemChanged);
     // A selection set by the program raises the other list's notification
     // in turn; setting the index a list already has raises nothing, so the
@@ -482,6 +496,26 @@ void smaForm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void smaForm::showTraffic()
+{
+    if (!m_trafficWindow)
+        m_trafficWindow = new TrafficWindow(*m_session, this);
+    m_trafficWindow->show();
+    m_trafficWindow->raise();
+    m_trafficWindow->activateWindow();
+}
+
+// The result list takes no input of its own (it is disabled), so its context
+// menu requests arrive here.
+void smaForm::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!cmdresult->geometry().contains(event->pos())) {
+        QWidget::contextMenuEvent(event);
+        return;
+    }
+    QMenu::exec({m_showTraffic}, event->globalPos(), nullptr, this);
+}
+
 void smaForm::showMessage(const QString &text, const QString &detail)
 {
     QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
@@ -494,13 +528,13 @@ void smaForm::showMessage(const QString &text, const QString &detail)
 
 void smaForm::showWeightStreamAnalysis()
 {
-    OpTest dialog(m_portFactory, Port->text(), m_session->published());
+    OpTest dialog(m_portFactory, Port->text(), m_session->published(), this);
     dialog.exec();
 }
 
 void smaForm::showReportPreview()
 {
-    PrtForm form(*m_session);
+    PrtForm form(*m_session, this);
     form.exec();
 }
 

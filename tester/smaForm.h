@@ -12,6 +12,7 @@ class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
+class TrafficWindow;
 
 // The "SMA Compliance Tester" window. It shows what the session with the
 // scale has learnt and hands the operator's actions to it; the run itself,
@@ -38,9 +39,12 @@ public slots:
     void on_VerifyWeight_clicked();
     void on_PrintButton_clicked();
     void on_cmds_itemCheck(int index, bool ticked);
+    // The "Serial Traffic" window (Ctrl+T, or the lists' context menu).
+    void showTraffic();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
     // Seams for what leaves the window: a modal message, the two modal
     // windows of the hand-over, and ending the application.
@@ -58,6 +62,8 @@ private:
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;
+    TrafficWindow *m_trafficWindow = nullptr;
+    QAction *m_showTraffic;
 
     // Controls
     QLabel *Label8;

@@ -2,7 +2,13 @@
 #include "ModalAnswerer.h"
 #include "TesterFixture.h"
 
+#include "TrafficWindow.h"
+
 #include <QAccessible>
+#include <QCheckBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 // The tester window over a scripted port: its controls after load, the
@@ -20,6 +26,7 @@ private slots:
     void openingRunsInOrder();
     void runIsRenderedAndHandedOver();
     void ticksAreHandedToTheSession();
+    void trafficWindowShowsTheRun();
     void stopClosesAndKeepsWhatIsShown();
     void closeWithOpenPortClosesItFirst();
     void closeWithoutPortLeavesItAlone();
@@ -266,6 +273,63 @@ void SmaFormTest::ticksAreHandedToTheSession()
     f.tick(1, false);
     QVERIFY(!f.form->session().isTicked(1));
     QCOMPARE(f.port->frames.size(), 3);
+}
+
+// Ctrl+T opens the traffic: every frame in order, each answer naming its
+// command, what was thrown away marked; hex on a toggle; saved as text.
+void SmaFormTest::trafficWindowShowsTheRun()
+{
+    TesterFixture f;
+    ScriptedScale scale;
+    scale.lineEnd = "\r\n";
+    f.answerWith(scale);
+    f.form->whileMessageShows = [&] { f.port->deliver("\nPOWER ON\r"); };
+    f.button("Connect")->click();
+    QTRY_COMPARE(f.form->handOver.size(), 2);
+    f.form->whileMessageShows = nullptr;
+
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QTest::keyClick(f.form.get(), Qt::Key_T, Qt::ControlModifier);
+    auto *window = f.form->findChild<QWidget *>("TrafficWindow");
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowTitle(), QString("Serial Traffic"));
+    auto *view = window->findChild<QTableView *>("traffic");
+    QAbstractItemModel *model = view->model();
+    QTRY_COMPARE(model->rowCount(), int(f.form->session().traffic().size()));
+    const auto row = [&](int r) {
+        QStringList cells;
+        for (int column = 1; column < model->columnCount(); ++column)
+            cells << model->index(r, column).data().toString();
+        return cells.join(" | ");
+    };
+    QCOMPARE(row(0), QString("RX | <LF>POWER ON<CR> | discarded"));
+    QCOMPARE(row(1), QString("TX | <LF>A<CR> | "));
+    QVERIFY2(row(2).startsWith("RX | <LF>SMA:2/1.0<CR> | answer to <LF>A<CR> after "),
+             qPrintable(row(2)));
+    QCOMPARE(row(3), QString("RX | <LF> | discarded")); // the LF of CR LF, dropped before "B"
+    QCOMPARE(row(4), QString("TX | <LF>B<CR> | "));
+
+    auto *hex = window->findChild<QCheckBox *>("ShowHex");
+    hex->click();
+    QCOMPARE(model->index(1, 2).data().toString(), QString("0a 41 0d"));
+
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("traffic.txt");
+    QCOMPARE(static_cast<TrafficWindow *>(window)->saveTo(saved), QString());
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), model->rowCount());
+    QVERIFY2(lines.at(1).endsWith(" ms  TX  0a 41 0d"), qPrintable(lines.at(1)));
+    QVERIFY(!static_cast<TrafficWindow *>(window)->saveTo(dir.filePath("no/such/dir")).isEmpty());
+
+    // The findings of the run stand below.
+    auto *findings = window->findChild<QTreeWidget *>("findings");
+    QStringList codes;
+    for (int i = 0; i < findings->topLevelItemCount(); ++i)
+        codes << findings->topLevelItem(i)->text(1);
+    QCOMPARE(codes, QStringList({"answer-crlf", "unasked-line", "slowest-answer"}));
 }
 
 void SmaFormTest::stopClosesAndKeepsWhatIsShown()
