@@ -3,6 +3,7 @@
 #include "CommandText.h"
 #include "Globals.h"
 #include "OpTest.h"
+#include "PortList.h"
 #include "PrtForm.h"
 #include "TrafficWindow.h"
 
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -23,7 +25,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -242,6 +246,14 @@ void smaForm::buildControls()
 
     Port = new QLineEdit(QStringLiteral("1"), this);
     Port->setObjectName(QStringLiteral("Port"));
+    // The ports present are offered as the operator types; the completion
+    // puts the port's location into the box, the list shows what it is.
+    auto *completer = new QCompleter(new QStandardItemModel(this), Port);
+    completer->setCompletionRole(Qt::UserRole);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    Port->setCompleter(completer);
+    Port->installEventFilter(this);
     Label5 = heading(QStringLiteral("Label5"), QStringLiteral("Port"), Port, this);
     Connect = button("Connect", kStartCaption);
     PrintButton = button("PrintButton", QStringLiteral("Print"));
@@ -407,6 +419,29 @@ bool smaForm::CheckSMALevel1() const
 bool smaForm::CheckSMALevel2() const
 {
     return m_session->CheckSMALevel2();
+}
+
+void smaForm::offerPresentPorts()
+{
+    auto *model = static_cast<QStandardItemModel *>(Port->completer()->model());
+    model->clear();
+    for (const PresentPort &port : presentPorts()) {
+        auto *item = new QStandardItem(port.summary());
+        item->setData(port.location, Qt::UserRole);
+        model->appendRow(item);
+    }
+}
+
+bool smaForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Port && event->type() == QEvent::FocusIn) {
+        offerPresentPorts();
+        // Entering the box selects its text, so that typing replaces it; a
+        // click would put the cursor down after this, hence the delay.
+        if (static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason)
+            QTimer::singleShot(0, Port, &QLineEdit::selectAll);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // ---- What the operator does ----

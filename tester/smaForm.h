@@ -44,6 +44,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
     // Seams for what leaves the window: a modal message, the two modal
@@ -59,6 +60,7 @@ private:
     void setConnectCaption(const QString &caption);
     void tell(const SmaSession::Outcome &outcome);
     void onCmdsItemChanged(QListWidgetItem *item);
+    void offerPresentPorts();
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;

@@ -1,3 +1,4 @@
+#include "PortList.h"
 #include "PortName.h"
 
 #include <QtTest>
@@ -14,7 +15,17 @@ private slots:
     void describesOpenFailures_data();
     void describesOpenFailures();
     void looksTheDeviceUp();
+    void summarisesAPortPresent();
 };
+
+void PortNameTest::summarisesAPortPresent()
+{
+    PresentPort usb{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "0403:6001"};
+    QCOMPARE(usb.summary(), QString("/dev/ttyUSB0  FT232R USB UART, FTDI, USB 0403:6001"));
+    PresentPort same{"/dev/ttyACM0", "Scale", "Scale", ""};
+    QCOMPARE(same.summary(), QString("/dev/ttyACM0  Scale"));
+    QCOMPARE(PresentPort{"/dev/ttyS0"}.summary(), QString("/dev/ttyS0"));
+}
 
 void PortNameTest::resolves_data()
 {

@@ -2,10 +2,12 @@
 #include "ModalAnswerer.h"
 #include "TesterFixture.h"
 
+#include "PortList.h"
 #include "TrafficWindow.h"
 
 #include <QAccessible>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -27,6 +29,7 @@ private slots:
     void runIsRenderedAndHandedOver();
     void ticksAreHandedToTheSession();
     void trafficWindowShowsTheRun();
+    void portBoxOffersThePortsPresent();
     void stopClosesAndKeepsWhatIsShown();
     void closeWithOpenPortClosesItFirst();
     void closeWithoutPortLeavesItAlone();
@@ -330,6 +333,26 @@ void SmaFormTest::trafficWindowShowsTheRun()
     for (int i = 0; i < findings->topLevelItemCount(); ++i)
         codes << findings->topLevelItem(i)->text(1);
     QCOMPARE(codes, QStringList({"answer-crlf", "unasked-line", "slowest-answer"}));
+}
+
+void SmaFormTest::portBoxOffersThePortsPresent()
+{
+    TesterFixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QLineEdit *port = f.edit("Port");
+    port->setText("/dev/ttyUSB9");
+    f.button("Connect")->setFocus();
+    QTest::mouseClick(port, Qt::LeftButton, {}, QPoint(4, port->height() / 2));
+    QTRY_COMPARE(port->selectedText(), QString("/dev/ttyUSB9")); // typing replaces it
+    const QList<PresentPort> present = presentPorts();
+    QAbstractItemModel *offered = port->completer()->model();
+    QCOMPARE(offered->rowCount(), int(present.size()));
+    for (int row = 0; row < offered->rowCount(); ++row) {
+        QCOMPARE(offered->index(row, 0).data(Qt::UserRole).toString(), present.at(row).location);
+        QCOMPARE(offered->index(row, 0).data().toString(), present.at(row).summary());
+    }
+    QCOMPARE(port->completer()->completionRole(), int(Qt::UserRole));
 }
 
 void SmaFormTest::stopClosesAndKeepsWhatIsShown()
