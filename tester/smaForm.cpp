@@ -7,6 +7,8 @@
 #include "PrtForm.h"
 #include "TrafficWindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -90,12 +92,68 @@ QListWidgetItem *checklistItem(const QString &text)
 
 } // namespace
 
+namespace {
+
+// A drop-down list that has an accessible name of its own is announced by
+// it, with the chosen entry as its value. (Qt names a drop-down list by its
+// current entry on Linux, which tells a screen-reader user what it holds but
+// not what it is for.)
+class NamedComboBoxAccessible : public QAccessibleWidget
+{
+public:
+    explicit NamedComboBoxAccessible(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox)
+    {
+        addControllingSignal(QStringLiteral("currentIndexChanged(int)"));
+    }
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return box()->currentText();
+        return QAccessibleWidget::text(kind);
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action == showMenuAction())
+            box()->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
+// The tester window is the application's main window: announce it as such
+// (a frame) rather than as an anonymous pane.
+QAccessibleInterface *testerAccessible(const QString &className, QObject *object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("smaForm"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    if (className == QLatin1String("QComboBox") &&
+        !static_cast<QWidget *>(object)->accessibleName().isEmpty())
+        return new NamedComboBoxAccessible(static_cast<QComboBox *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     : QWidget(parent), m_portFactory(std::move(portFactory)),
       m_session(new SmaSession(m_portFactory, this))
 {
     setObjectName(QStringLiteral("smaForm"));
     setWindowTitle(QStringLiteral("SMA Compliance Tester"));
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(testerAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     buildControls();
 
     connect(m_session, &SmaSession::changed, this, &smaForm::render);
@@ -198,6 +256,10 @@ void smaForm::buildControls()
     scaleabout = answerBox("scaleabout", kLightGreen);
     scaleinfo = answerBox("scaleinfo", kLightYellow);
     cmds = list("cmds");
+    // The list is where the keyboard works the checklist: show when it has
+    // the focus even while it is empty.
+    cmds->setStyleSheet(
+        QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
     cmdresult = list("cmdresult");
     cmdresult->setEnabled(false);
     keepReadableWhenDisabled(cmdresult);
@@ -223,13 +285,14 @@ void smaForm::buildControls()
     TareValue = new QLineEdit(QStringLiteral("000001.000"), this);
     TareValue->setObjectName(QStringLiteral("TareValue"));
     TareValue->setFont(answerFont);
-    TareValue->setAccessibleName(QStringLiteral("Tare Value"));
+    TareValue->setAccessibleName(QStringLiteral("Tare value"));
     SetUnits = button("SetUnits", QStringLiteral("Set Units"));
     UnitsValue = new QComboBox(this);
     UnitsValue->setObjectName(QStringLiteral("UnitsValue"));
+    // Named before anything can ask for its accessible interface.
+    UnitsValue->setAccessibleName(QStringLiteral("Units"));
     UnitsValue->setFont(answerFont);
     UnitsValue->addItems(smaUnitCodes());
-    UnitsValue->setAccessibleName(QStringLiteral("Units Value"));
     VerifyWeight = button("VerifyWeight", QStringLiteral("Check Weight"));
     VerifyWeight->setVisible(false);
 
@@ -401,7 +464,19 @@ void smaForm::render()
     showLines(scaleinfo, m_session->infoLines());
     showText(cmdlist, m_session->published());
     showText(weightstr, m_session->weight());
-    smaError->setText(m_session->status());
+    showStatus(m_session->status());
+}
+
+// A screen reader hears the status as it changes, wherever the focus is.
+void smaForm::showStatus(const QString &status)
+{
+    if (smaError->text() == status)
+        return;
+    smaError->setText(status);
+    QAccessibleEvent named(smaError, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
+    QAccessibleEvent alert(smaError, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 // A screen reader announces the action the button takes now.

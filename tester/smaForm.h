@@ -57,6 +57,7 @@ protected:
 private:
     void buildControls();
     void render();
+    void showStatus(const QString &status);
     void setConnectCaption(const QString &caption);
     void tell(const SmaSession::Outcome &outcome);
     void onCmdsItemChanged(QListWidgetItem *item);

@@ -120,29 +120,34 @@ void SmaFormTest::controlsAfterLoad()
 void SmaFormTest::everyControlIsNamedForScreenReaders()
 {
     TesterFixture f;
-    const QList<QPair<const char *, QString>> expected = {{"cmdlist", "Published commands"},
-                                                          {"weightstr", "Weight String"},
-                                                          {"scaleabout", "About Scale"},
-                                                          {"scaleinfo", "Scale Information"},
-                                                          {"cmds", "Tested Commands"},
-                                                          {"cmdresult", "Command Result"},
-                                                          {"ExtraCmds", "Additional Commands"},
-                                                          {"Port", "Port"},
-                                                          {"KeyTare", "Key Tare"},
-                                                          {"SetUnits", "Set Units"},
-                                                          {"Connect", "Start"},
-                                                          {"PrintButton", "Print"},
-                                                          {"Close", "Close"}};
-    for (const auto &[name, accessibleName] : expected) {
-        auto *widget = f.child<QWidget>(name);
-        QVERIFY2(widget, name);
-        QCOMPARE(widget->accessibleName(), accessibleName);
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    const QList<std::tuple<const char *, QString, QAccessible::Role>> expected = {
+        {"smaForm", "SMA Compliance Tester", QAccessible::Window},
+        {"cmdlist", "Published commands", QAccessible::EditableText},
+        {"weightstr", "Weight String", QAccessible::EditableText},
+        {"scaleabout", "About Scale", QAccessible::EditableText},
+        {"scaleinfo", "Scale Information", QAccessible::EditableText},
+        {"cmds", "Tested Commands", QAccessible::List},
+        {"cmdresult", "Command Result", QAccessible::List},
+        {"ExtraCmds", "Additional Commands", QAccessible::EditableText},
+        {"Port", "Port", QAccessible::EditableText},
+        {"TareValue", "Tare value", QAccessible::EditableText},
+        {"UnitsValue", "Units", QAccessible::ComboBox},
+        {"KeyTare", "Key Tare", QAccessible::Button},
+        {"SetUnits", "Set Units", QAccessible::Button},
+        {"Connect", "Start", QAccessible::Button},
+        {"PrintButton", "Print", QAccessible::Button},
+        {"Close", "Close", QAccessible::Button},
+        {"smaError", "Not connected", QAccessible::StaticText}};
+    for (const auto &[name, accessibleName, role] : expected) {
+        QObject *object = QLatin1String(name) == QLatin1String("smaForm")
+                              ? static_cast<QObject *>(f.form.get())
+                              : f.child<QWidget>(name);
+        QVERIFY2(object, name);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
         QVERIFY(iface);
         QCOMPARE(iface->text(QAccessible::Name), accessibleName);
+        QCOMPARE(iface->role(), role);
     }
-    QVERIFY(!f.child<QWidget>("TareValue")->accessibleName().isEmpty());
-    QVERIFY(!f.child<QWidget>("UnitsValue")->accessibleName().isEmpty());
     // The Start/Stop button is announced by the action it takes now.
     f.button("Connect")->click();
     QCOMPARE(QAccessible::queryAccessibleInterface(f.button("Connect"))->text(QAccessible::Name),
@@ -152,6 +157,15 @@ void SmaFormTest::everyControlIsNamedForScreenReaders()
     // Headings lead the keyboard to their box.
     QCOMPARE(f.child<QLabel>("Label5")->buddy(), f.child<QWidget>("Port"));
     QCOMPARE(f.child<QLabel>("Label4")->buddy(), f.child<QWidget>("cmds"));
+
+    // The status is read as it reads now: a screen reader hears each change
+    // (the window raises an alert for it, which only a live AT-SPI bus shows).
+    QAccessibleInterface *status =
+        QAccessible::queryAccessibleInterface(f.child<QLabel>("smaError"));
+    f.button("Connect")->click();
+    QCOMPARE(status->text(QAccessible::Name), QString("Connected"));
+    f.form->session().onResponseTimeout();
+    QCOMPARE(status->text(QAccessible::Name), QString("Failure"));
 }
 
 void SmaFormTest::startAcceleratorOpensTheConnection()
