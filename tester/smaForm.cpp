@@ -467,14 +467,14 @@ void smaForm::render()
     showStatus(m_session->status());
 }
 
-// A screen reader hears the status as it changes, wherever the focus is.
+// A screen reader hears the status as it changes, wherever the focus is:
+// the label's new name goes out with its text, and an alert with it where
+// the platform has one.
 void smaForm::showStatus(const QString &status)
 {
     if (smaError->text() == status)
         return;
     smaError->setText(status);
-    QAccessibleEvent named(smaError, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&named);
     QAccessibleEvent alert(smaError, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
 }
