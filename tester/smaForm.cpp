@@ -26,6 +26,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QStyle>
@@ -390,6 +391,11 @@ void smaForm::buildControls()
     cmdresult->setMinimumWidth(column * 12);
     scaleabout->setMinimumWidth(column * 32);
     cmds->setMinimumHeight(cmds->fontMetrics().height() * 12);
+    // A whole listing shows at any font size: real ones have up to eight lines.
+    for (QPlainTextEdit *box : {scaleabout, scaleinfo})
+        box->setMinimumHeight(box->fontMetrics().lineSpacing() * 8 +
+                              box->horizontalScrollBar()->sizeHint().height() +
+                              2 * box->frameWidth() + 8);
 
     setTabOrder(Port, Connect);
     setTabOrder(Connect, PrintButton);
