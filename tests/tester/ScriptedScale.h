@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScriptedMSComm.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -49,4 +51,19 @@ struct ScriptedScale
         const QString command = QString::fromLatin1(frame.mid(1, frame.size() - 2));
         return lineStart + answerText(command).toLatin1() + lineEnd;
     }
+
+    // Answers every frame written to `port` from now on.
+    void answerOn(ScriptedMSComm &port)
+    {
+        port.responder = [this](const QByteArray &frame) { return respond(frame); };
+    }
 };
+
+// The commands written to `port`, each without its LF and CR.
+inline QStringList sentCommands(const ScriptedMSComm &port)
+{
+    QStringList commands;
+    for (const QByteArray &frame : port.frames)
+        commands << QString::fromLatin1(frame.mid(1, frame.size() - 2));
+    return commands;
+}

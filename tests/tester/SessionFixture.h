@@ -91,17 +91,6 @@ struct SessionFixture
     }
     QTimer *timer() const { return session->findChild<QTimer *>(QStringLiteral("Timer1")); }
 
-    // The commands written, each without its LF and CR.
-    QStringList sentCommands() const
-    {
-        QStringList commands;
-        for (const QByteArray &frame : port->frames)
-            commands << QString::fromLatin1(frame.mid(1, frame.size() - 2));
-        return commands;
-    }
-
-    void answerWith(ScriptedScale &scale)
-    {
-        port->responder = [&scale](const QByteArray &frame) { return scale.respond(frame); };
-    }
+    QStringList sentCommands() const { return ::sentCommands(*port); }
+    void answerWith(ScriptedScale &scale) { scale.answerOn(*port); }
 };

@@ -92,19 +92,8 @@ struct TesterFixture
     QStringList cmds() const { return entries(list("cmds")); }
     QStringList results() const { return entries(list("cmdresult")); }
 
-    // The commands written, each without its LF and CR.
-    QStringList sentCommands() const
-    {
-        QStringList commands;
-        for (const QByteArray &frame : port->frames)
-            commands << QString::fromLatin1(frame.mid(1, frame.size() - 2));
-        return commands;
-    }
-
-    void answerWith(ScriptedScale &scale)
-    {
-        port->responder = [&scale](const QByteArray &frame) { return scale.respond(frame); };
-    }
+    QStringList sentCommands() const { return ::sentCommands(*port); }
+    void answerWith(ScriptedScale &scale) { scale.answerOn(*port); }
 
     // Ticks or unticks an entry as the operator does; the window handles it
     // once the list's notification has returned.
