@@ -617,6 +617,26 @@ void SessionTest::retestOfDataEntryKeepsRowsAligned()
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds(), QStringList({"<LF>T000001.000<CR>", "<LF>Ulb <CR>"}));
     QCOMPARE(f.results(), QStringList({"Failed", "Passed"}));
+
+    // A retest moves only its own entry, even where the listing rule would
+    // take another entry with data for it (a tare value holding a "U").
+    SessionFixture g;
+    scale.answers["T0U1"] = " 1N       0.000kg ";
+    g.answerWith(scale);
+    g.setUnits();
+    QTRY_VERIFY(!g.port->portOpen());
+    g.tareValue = "0U1";
+    g.keyTare();
+    QTRY_VERIFY(!g.port->portOpen());
+    g.tick(0); // the units entry goes to the end
+    QTRY_VERIFY(!g.port->portOpen());
+    QCOMPARE(g.cmds(), QStringList({"<LF>T0U1<CR>", "<LF>Ulb <CR>"}));
+    scale.answers["Ulb "] = "?";
+    g.tick(1, false);
+    g.tick(1);
+    QTRY_VERIFY(!g.port->portOpen());
+    QCOMPARE(g.cmds(), QStringList({"<LF>T0U1<CR>", "<LF>Ulb <CR>"}));
+    QCOMPARE(g.results(), QStringList({"Passed", "Failed"}));
 }
 
 void SessionTest::retestCanCompleteLevelOne()
