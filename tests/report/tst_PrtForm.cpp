@@ -2,7 +2,10 @@
 #include "ModalAnswerer.h"
 #include "PdfText.h"
 #include "PrtForm.h"
+#include "ReportPreviewArea.h"
+#include "ReportPrinting.h"
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,9 +18,9 @@
 
 namespace {
 
-QWidget *previewArea(PrtForm &form)
+ReportPreviewArea *previewArea(PrtForm &form)
 {
-    return form.findChild<QWidget *>(QStringLiteral("PrintPreview"));
+    return form.findChild<ReportPreviewArea *>(QStringLiteral("PrintPreview"));
 }
 
 QPushButton *button(PrtForm &form, const char *name)
@@ -33,6 +36,49 @@ QImage previewImage(PrtForm &form)
 int twipsToPixels(int twips, const QWidget &widget)
 {
     return qRound(twips * widget.logicalDpiX() / 1440.0);
+}
+
+// The same report with its verdicts changed: everything above them reads
+// the same.
+FakeReportSource withOtherVerdicts(FakeReportSource source)
+{
+    source.weightStream = !source.weightStream;
+    return source;
+}
+
+// What the preview shows from its top to its end, a screen at a time, paged
+// with the keyboard as an operator would. The window is shown for it, as
+// the active window, and hidden again.
+QList<QImage> pageThrough(PrtForm &form, qreal zoom = 1.0)
+{
+    form.show();
+    if (!QTest::qWaitForWindowActive(&form))
+        return {};
+    ReportPreviewArea *area = previewArea(form);
+    area->setZoom(zoom);
+    QScrollBar *bar = area->verticalScrollBar();
+    area->setFocus();
+    QTest::keyClick(area, Qt::Key_Home);
+    QList<QImage> screens{previewImage(form)};
+    while (bar->value() < bar->maximum() && screens.size() < 100) {
+        const int before = bar->value();
+        QTest::keyClick(area, Qt::Key_PageDown);
+        if (bar->value() <= before)
+            break;
+        screens << previewImage(form);
+    }
+    form.hide();
+    return screens;
+}
+
+// Where paging through two previews first shows something different; -1
+// when they look alike all the way.
+int firstDifference(const QList<QImage> &one, const QList<QImage> &other)
+{
+    for (qsizetype i = 0; i < qMin(one.size(), other.size()); ++i)
+        if (one.at(i) != other.at(i))
+            return int(i);
+    return -1;
 }
 
 FakeReportSource sourceWithRows(int rows)
@@ -70,8 +116,12 @@ class PrtFormTest : public QObject
 private slots:
     void initTestCase();
     void windowAndControls();
+    void windowResizesAroundThePreview();
     void repaintShowsOneCopy();
-    void tallReportIsClippedNotScaled();
+    void longReportScrollsToItsEnd();
+    void zoomKeepsTheReportWhole();
+    void previewIsFocusableAfterTheButtons();
+    void previewReadsAsThePrintedPdf();
     void printCancelAndClose_data();
     void printCancelAndClose();
     void secondOpeningShowsNewState();
@@ -102,12 +152,14 @@ void PrtFormTest::windowAndControls()
     QCOMPARE(cancel->accessibleName(), QStringLiteral("Cancel"));
     QCOMPARE(previewArea(form)->accessibleName(), QStringLiteral("Print Preview"));
 
-    // "Print" has the focus, "Cancel" comes next.
+    // "Print" has the focus, "Cancel" comes next (the preview after it).
     QTRY_COMPARE(QApplication::focusWidget(), print);
     QCOMPARE(print->nextInFocusChain(), cancel);
 
-    // The preview area is 9495 x 7575 twips; the buttons sit side by side
-    // under it, right-aligned with it, inside the window.
+    // It opens with a client area of 9750 x 8265 twips, the preview area
+    // 9495 x 7575 twips in it; the buttons sit side by side under it,
+    // right-aligned with it, inside the window.
+    QCOMPARE(form.size(), QSize(twipsToPixels(9750, form), twipsToPixels(8265, form)));
     const QRect area = previewArea(form)->geometry();
     QCOMPARE(area.size(), QSize(twipsToPixels(9495, form), twipsToPixels(7575, form)));
     QVERIFY(print->geometry().top() > area.bottom());
@@ -115,6 +167,34 @@ void PrtFormTest::windowAndControls()
     QVERIFY(print->geometry().right() < cancel->geometry().left());
     QVERIFY(qAbs(cancel->geometry().right() - area.right()) <= 1);
     QVERIFY(form.rect().contains(cancel->geometry()));
+}
+
+void PrtFormTest::windowResizesAroundThePreview()
+{
+    const FakeReportSource source;
+    PrtForm form(source);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.minimumSize().width() < form.maximumSize().width());
+    QVERIFY(form.minimumSize().height() < form.maximumSize().height());
+
+    const QRect area = previewArea(form)->geometry();
+    const QRect cancel = button(form, "CancelButton")->geometry();
+    const QRect print = button(form, "OKButton")->geometry();
+    form.resize(form.size() + QSize(200, 150));
+    QTRY_COMPARE(previewArea(form)->size(), area.size() + QSize(200, 150));
+    QCOMPARE(previewArea(form)->pos(), area.topLeft());
+    // The buttons keep their size and their place under the preview's
+    // bottom right corner.
+    QCOMPARE(button(form, "CancelButton")->geometry(), cancel.translated(200, 150));
+    QCOMPARE(button(form, "OKButton")->geometry(), print.translated(200, 150));
+
+    // Smaller than it opens, the preview still fits with both buttons.
+    form.resize(form.minimumSize());
+    QTRY_VERIFY(previewArea(form)->height() < area.height());
+    QVERIFY(button(form, "OKButton")->geometry().top() > previewArea(form)->geometry().bottom());
+    QVERIFY(button(form, "OKButton")->geometry().left() > 0);
+    QVERIFY(form.rect().contains(button(form, "CancelButton")->geometry()));
 }
 
 void PrtFormTest::repaintShowsOneCopy()
@@ -142,29 +222,145 @@ void PrtFormTest::repaintShowsOneCopy()
     QCOMPARE(onScreen, previewImage(fresh));
 }
 
-void PrtFormTest::tallReportIsClippedNotScaled()
+void PrtFormTest::longReportScrollsToItsEnd()
 {
-    const FakeReportSource tall = sourceWithRows(300);
-    const FakeReportSource justOverflowing = sourceWithRows(60);
-    PrtForm tallForm(tall);
-    PrtForm shorterForm(justOverflowing);
-    tallForm.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tallForm));
+    // Two reports of many pages that differ only in their last lines.
+    const FakeReportSource notVerified = sourceWithRows(250);
+    const FakeReportSource verified = withOtherVerdicts(notVerified);
+    PrtForm form(notVerified);
+    PrtForm other(verified);
+    QVERIFY(previewArea(form)->pageCount() >= 3);
 
-    const QImage image = previewImage(tallForm);
-    QCOMPARE(previewArea(tallForm)->size(),
-             QSize(twipsToPixels(9495, tallForm), twipsToPixels(7575, tallForm)));
-    QVERIFY(tallForm.findChildren<QScrollBar *>().isEmpty());
-    // Shrinking the report to fit would make the two differ.
-    QCOMPARE(image, previewImage(shorterForm));
+    const QList<QImage> screens = pageThrough(form);
+    const QList<QImage> otherScreens = pageThrough(other);
+    QVERIFY(!screens.isEmpty());
+    QCOMPARE(screens.size(), otherScreens.size());
+    QVERIFY(screens.size() > 2 * previewArea(form)->pageCount());
+    // The same top, and further down, the lines that differ come into view.
+    const int difference = firstDifference(screens, otherScreens);
+    QVERIFY(difference > 0);
+    QVERIFY2(difference >= screens.size() - 4, qPrintable(QString::number(difference)));
+}
 
-    // Rows reach down to the bottom edge: the report is cut off there.
-    const QColor background = previewArea(tallForm)->palette().color(QPalette::Window);
-    bool inkNearBottom = false;
-    for (int y = image.height() - 12; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            inkNearBottom |= image.pixelColor(x, y) != background;
-    QVERIFY(inkNearBottom);
+void PrtFormTest::zoomKeepsTheReportWhole()
+{
+    const FakeReportSource source = sourceWithRows(250);
+    const FakeReportSource verified = withOtherVerdicts(source);
+    PrtForm form(source);
+    PrtForm other(verified);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    ReportPreviewArea *area = previewArea(form);
+    const int pages = area->pageCount();
+    const auto reportHeight = [area] {
+        return area->verticalScrollBar()->maximum() + area->verticalScrollBar()->pageStep();
+    };
+    const int trueSizeHeight = reportHeight();
+    const QImage trueSize = previewImage(form);
+    QCOMPARE(area->zoom(), 1.0);
+
+    // Ctrl+plus zooms in from wherever the focus is.
+    QTest::keyClick(button(form, "OKButton"), Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(button(form, "OKButton"), Qt::Key_Plus, Qt::ControlModifier);
+    QVERIFY(area->zoom() > 1.2);
+    QVERIFY(qAbs(reportHeight() - trueSizeHeight * area->zoom()) < 20);
+    QCOMPARE(area->pageCount(), pages);
+    QVERIFY(previewImage(form) != trueSize);
+    const QList<QImage> zoomedIn = pageThrough(form, area->zoom());
+    QVERIFY(firstDifference(zoomedIn, pageThrough(other, area->zoom())) > 0);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+
+    QTest::keyClick(&form, Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(&form, Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(&form, Qt::Key_Minus, Qt::ControlModifier);
+    QVERIFY(area->zoom() < 1.0);
+    QVERIFY(reportHeight() < trueSizeHeight);
+    const QList<QImage> zoomedOut = pageThrough(form, area->zoom());
+    QVERIFY(zoomedOut.size() < zoomedIn.size());
+    QVERIFY(firstDifference(zoomedOut, pageThrough(other, area->zoom())) > 0);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+
+    QTest::keyClick(&form, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(area->zoom(), 1.0);
+    QCOMPARE(reportHeight(), trueSizeHeight);
+    QTest::keyClick(area, Qt::Key_Home);
+    button(form, "OKButton")->setFocus();
+    QCOMPARE(previewImage(form), trueSize);
+}
+
+void PrtFormTest::previewIsFocusableAfterTheButtons()
+{
+    const FakeReportSource source = sourceWithRows(250);
+    PrtForm form(source);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    ReportPreviewArea *area = previewArea(form);
+    QTRY_COMPARE(QApplication::focusWidget(), button(form, "OKButton"));
+    const QImage unfocused = previewImage(form);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), area);
+    // The focus shows, and the keys scroll.
+    QVERIFY(previewImage(form) != unfocused);
+    QScrollBar *bar = area->verticalScrollBar();
+    QTest::keyClick(area, Qt::Key_Down);
+    QCOMPARE(bar->value(), bar->singleStep());
+    QTest::keyClick(area, Qt::Key_PageDown);
+    QVERIFY(bar->value() > bar->singleStep() + area->viewport()->height() / 2);
+    QTest::keyClick(area, Qt::Key_End);
+    QCOMPARE(bar->value(), bar->maximum());
+    QTest::keyClick(area, Qt::Key_PageUp);
+    QVERIFY(bar->value() < bar->maximum());
+    QTest::keyClick(area, Qt::Key_Home);
+    QCOMPARE(bar->value(), 0);
+
+    QTest::keyClick(area, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button(form, "OKButton"));
+    QCOMPARE(previewImage(form), unfocused);
+}
+
+void PrtFormTest::previewReadsAsThePrintedPdf()
+{
+    if (!PdfText::available())
+        QSKIP("pdftotext is not installed (poppler-utils; tools/setup-pdf-printer.sh installs it)");
+    FakeReportSource source = sourceWithRows(250);
+    source.about = QStringLiteral("ABT:Acme Scales\r\nVER:2.10\rSER:0042\n");
+    PrtForm form(source);
+    // Without a printer, the report is saved as a PDF file: so the preview
+    // shows that file's pages.
+    form.setDefaultPrinterLookup([] { return QPrinterInfo(); });
+
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(previewArea(form));
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Print Preview"));
+    QVERIFY(accessible->state().readOnly);
+    QAccessibleTextInterface *text = accessible->textInterface();
+    QVERIFY(text);
+    const QString spoken = text->text(0, text->characterCount());
+    QStringList lines = spoken.split(u'\n');
+    QCOMPARE(lines.first(), QStringLiteral("Scale Manufacturers Association"));
+    QCOMPARE(lines.last(), QStringLiteral("SMA Level 1 Compliance Not Verified"));
+    // A screen reader reads it a line at a time.
+    const int heading = int(spoken.indexOf(QStringLiteral("Results")));
+    int start = 0;
+    int end = 0;
+    QCOMPARE(text->textAtOffset(heading, QAccessible::LineBoundary, &start, &end).remove(u'\n'),
+             QStringLiteral("Tested Commands\t\t\tResults"));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString pdfPath = dir.filePath(QStringLiteral("report.pdf"));
+    const PrintOutcome saved = saveReportAsPdf(pdfPath, QStringLiteral("report"), source);
+    QVERIFY2(saved.ok, qPrintable(saved.error));
+    const QString printed = PdfText::extract(pdfPath);
+    lines.removeAll(QString());
+    const QString mismatch = PdfText::firstMismatch(printed, lines);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    // pdftotext ends every page with a form feed.
+    QCOMPARE(previewArea(form)->pageCount(), int(printed.count(u'\f')));
 }
 
 void PrtFormTest::printCancelAndClose_data()
@@ -201,7 +397,8 @@ void PrtFormTest::printCancelAndClose()
     });
     QCOMPARE(outcome, result);
     QVERIFY(!form.isVisible());
-    QCOMPARE(lookups, printAttempts);
+    // One to lay out the preview on the printer's pages, one per print.
+    QCOMPARE(lookups, 1 + printAttempts);
     QCOMPARE(answerer.messages.size(), printAttempts);
 }
 
