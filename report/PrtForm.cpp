@@ -115,6 +115,12 @@ void PrtForm::layOutPreviewPages()
     m_preview->setPageLayout(pdf.pageLayout(), pdf.resolution());
 }
 
+QWidget *PrtForm::messageParent()
+{
+    // Before the window shows there is nothing of it to centre on.
+    return isVisible() ? this : parentWidget();
+}
+
 void PrtForm::setDefaultPrinterLookup(PrinterLookup lookup)
 {
     m_defaultPrinter = std::move(lookup);
@@ -153,7 +159,7 @@ void PrtForm::offerPdfInstead()
 {
     QMessageBox question(QMessageBox::Information, tr("Print"),
                          tr("No default printer is set up, so the report cannot be printed."),
-                         QMessageBox::NoButton, this);
+                         QMessageBox::NoButton, messageParent());
     question.setInformativeText(tr("Do you want to save the report as a PDF file instead?"));
     QPushButton *save = question.addButton(tr("Save as PDF..."), QMessageBox::AcceptRole);
     question.addButton(QMessageBox::Cancel);
@@ -162,7 +168,7 @@ void PrtForm::offerPdfInstead()
     if (question.clickedButton() != save)
         return;
 
-    QFileDialog dialog(this, tr("Save Report as PDF"));
+    QFileDialog dialog(messageParent(), tr("Save Report as PDF"));
     dialog.setObjectName(QStringLiteral("SavePdfDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(tr("PDF files (*.pdf)"));
@@ -188,7 +194,7 @@ void PrtForm::saveAsPdf(const QString &fileName)
 
 void PrtForm::showFailure(const QString &title, const QString &what, const QString &why)
 {
-    QMessageBox box(QMessageBox::Warning, title, what, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, title, what, QMessageBox::Ok, messageParent());
     box.setInformativeText(why);
     box.exec();
 }

@@ -13,7 +13,8 @@ class ReportSource;
 // prints on and prints it. The preview is redrawn from the tester's state
 // whenever the window is activated or repainted; it scrolls through every
 // page and zooms. "Print" prints one copy and closes the window, "Cancel" or
-// closing the window closes it without printing.
+// closing the window closes it without printing. The window opens over
+// `parent`, and its messages open over it.
 class PrtForm : public QDialog
 {
     Q_OBJECT
@@ -41,6 +42,8 @@ private:
     QSize twipsToPixels(QSize twips) const;
     void layOutControls();
     void layOutPreviewPages();
+    // Messages open over the window, or over its parent before it shows.
+    QWidget *messageParent();
     void onOKButtonClicked();
     void onCancelButtonClicked();
     void offerPdfInstead();

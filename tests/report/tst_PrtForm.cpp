@@ -443,7 +443,10 @@ void PrtFormTest::withoutPrinterSavesPdf()
 
     ModalAnswerer answerer;
     int fileDialogs = 0;
+    QList<QWidget *> parents;
     answerer.onModal = [&](QWidget *modal) {
+        if (modal != &form)
+            parents << modal->parentWidget();
         if (modal == &form) {
             QTimer::singleShot(0, &form, [&form] { button(form, "OKButton")->click(); });
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -458,6 +461,8 @@ void PrtFormTest::withoutPrinterSavesPdf()
     QCOMPARE(answerer.messages.size(), 1);
     QVERIFY(answerer.messages.first().contains(QStringLiteral("No default printer")));
     QCOMPARE(fileDialogs, 1);
+    // The question and the file dialog open over the preview window.
+    QCOMPARE(parents, QList<QWidget *>({&form, &form}));
     const QString text = PdfText::extract(pdfPath);
     QVERIFY2(!text.isEmpty(), "the PDF file was not written");
     const QStringList expected =
@@ -479,7 +484,10 @@ void PrtFormTest::failedPdfSaveIsReported()
     form.setDefaultPrinterLookup([] { return QPrinterInfo(); });
 
     ModalAnswerer answerer;
+    QList<QWidget *> parents;
     answerer.onModal = [&](QWidget *modal) {
+        if (modal != &form)
+            parents << modal->parentWidget();
         if (modal == &form) {
             QTimer::singleShot(0, &form, [&form] { button(form, "OKButton")->click(); });
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -490,6 +498,7 @@ void PrtFormTest::failedPdfSaveIsReported()
     QCOMPARE(form.exec(), int(QDialog::Accepted));
 
     QCOMPARE(answerer.messages.size(), 2);
+    QCOMPARE(parents, QList<QWidget *>({&form, &form, &form}));
     QVERIFY2(answerer.messages.at(1).contains(QStringLiteral("could not be saved")),
              qPrintable(answerer.messages.at(1)));
     QVERIFY(answerer.messages.at(1).contains(unwritable));
