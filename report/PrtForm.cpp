@@ -9,16 +9,22 @@
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStandardPaths>
 
 namespace {
 
-// The window's layout, in twips (1/1440 inch) of its client area.
-constexpr int ClientWidth = 9750;
-constexpr int ClientHeight = 8265;
+// The window as it opens, in twips (1/1440 inch) of its client area: the
+// preview fills it but for the margins, "Print" and "Cancel" sit under it,
+// right-aligned with it. Resizing the window resizes the preview; the
+// buttons keep their place in the bottom right corner.
+constexpr QSize ClientTwips(9750, 8265);
 constexpr QRect PreviewTwips(120, 120, 9495, 7575);
-constexpr QRect OKButtonTwips(7080, 7800, 1215, 375);
-constexpr QRect CancelButtonTwips(8400, 7800, 1215, 375);
+constexpr QSize ButtonTwips(1215, 375);
+constexpr int ButtonGapTwips = 105; // between the buttons, and above them
+constexpr int BottomMarginTwips = 90;
+// Small enough for any screen, big enough to show some of a page.
+constexpr QSize MinimumClientTwips(4800, 3600);
 
 const char *const ReportDocumentName = "SMA Compliance Report";
 
@@ -41,13 +47,17 @@ PrtForm::PrtForm(const ReportSource &source, QWidget *parent)
     m_cancelButton->setObjectName(QStringLiteral("CancelButton"));
     m_cancelButton->setAccessibleName(m_cancelButton->text());
 
-    // "Print" first, so it has the focus when the window opens.
-    m_preview->setFocusPolicy(Qt::NoFocus);
+    // "Print" first, so it has the focus when the window opens; the preview
+    // last, where the keyboard can scroll and zoom it.
     setTabOrder(m_okButton, m_cancelButton);
+    setTabOrder(m_cancelButton, m_preview);
     m_okButton->setDefault(true);
     m_okButton->setFocus();
 
+    setMinimumSize(twipsToPixels(MinimumClientTwips));
+    resize(twipsToPixels(ClientTwips));
     layOutControls();
+    layOutPreviewPages();
 
     connect(m_okButton, &QPushButton::clicked, this, &PrtForm::onOKButtonClicked);
     connect(m_cancelButton, &QPushButton::clicked, this, &PrtForm::onCancelButtonClicked);
@@ -55,22 +65,66 @@ PrtForm::PrtForm(const ReportSource &source, QWidget *parent)
 
 PrtForm::~PrtForm() = default;
 
+int PrtForm::twipsToPixels(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+QSize PrtForm::twipsToPixels(QSize twips) const
+{
+    return QSize(twipsToPixels(twips.width()), twipsToPixels(twips.height()));
+}
+
 void PrtForm::layOutControls()
 {
-    const qreal pixelsPerTwip = logicalDpiX() / 1440.0;
-    const auto toPixels = [pixelsPerTwip](const QRect &twips) {
-        return QRect(qRound(twips.x() * pixelsPerTwip), qRound(twips.y() * pixelsPerTwip),
-                     qRound(twips.width() * pixelsPerTwip), qRound(twips.height() * pixelsPerTwip));
-    };
-    setFixedSize(toPixels(QRect(0, 0, ClientWidth, ClientHeight)).size());
-    m_preview->setGeometry(toPixels(PreviewTwips));
-    m_okButton->setGeometry(toPixels(OKButtonTwips));
-    m_cancelButton->setGeometry(toPixels(CancelButtonTwips));
+    const int leftMargin = twipsToPixels(PreviewTwips.left());
+    const int topMargin = twipsToPixels(PreviewTwips.top());
+    const int rightMargin =
+        twipsToPixels(ClientTwips.width() - PreviewTwips.left() - PreviewTwips.width());
+    const int bottomMargin = twipsToPixels(BottomMarginTwips);
+    const int gap = twipsToPixels(ButtonGapTwips);
+    // Larger fonts get larger buttons.
+    const QSize button = twipsToPixels(ButtonTwips)
+                             .expandedTo(m_okButton->minimumSizeHint())
+                             .expandedTo(m_cancelButton->minimumSizeHint());
+
+    const QPoint cancelAt(width() - rightMargin - button.width(),
+                          height() - bottomMargin - button.height());
+    m_cancelButton->setGeometry(QRect(cancelAt, button));
+    m_okButton->setGeometry(QRect(cancelAt - QPoint(gap + button.width(), 0), button));
+    m_preview->setGeometry(leftMargin, topMargin, width() - leftMargin - rightMargin,
+                           cancelAt.y() - gap - topMargin);
+}
+
+void PrtForm::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    layOutControls();
+}
+
+void PrtForm::layOutPreviewPages()
+{
+    // The page a print gets (see ReportPrinting.cpp): the default printer's
+    // paper and margins, or a PDF file's own without a printer, at the
+    // resolution the report is written to PDF in.
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    const QPrinterInfo printerInfo = m_defaultPrinter();
+    if (!printerInfo.isNull())
+        pdf.setPageLayout(QPrinter(printerInfo, QPrinter::HighResolution).pageLayout());
+    m_preview->setPageLayout(pdf.pageLayout(), pdf.resolution());
+}
+
+QWidget *PrtForm::messageParent()
+{
+    // Before the window shows there is nothing of it to centre on.
+    return isVisible() ? this : parentWidget();
 }
 
 void PrtForm::setDefaultPrinterLookup(PrinterLookup lookup)
 {
     m_defaultPrinter = std::move(lookup);
+    layOutPreviewPages();
 }
 
 void PrtForm::changeEvent(QEvent *event)
@@ -83,7 +137,7 @@ void PrtForm::changeEvent(QEvent *event)
 void PrtForm::DoPrintPreview()
 {
     // The area draws the report itself on every paint, from a cleared surface.
-    m_preview->repaint();
+    m_preview->viewport()->repaint();
 }
 
 void PrtForm::DoPrintJob()
@@ -105,7 +159,7 @@ void PrtForm::offerPdfInstead()
 {
     QMessageBox question(QMessageBox::Information, tr("Print"),
                          tr("No default printer is set up, so the report cannot be printed."),
-                         QMessageBox::NoButton, this);
+                         QMessageBox::NoButton, messageParent());
     question.setInformativeText(tr("Do you want to save the report as a PDF file instead?"));
     QPushButton *save = question.addButton(tr("Save as PDF..."), QMessageBox::AcceptRole);
     question.addButton(QMessageBox::Cancel);
@@ -114,7 +168,7 @@ void PrtForm::offerPdfInstead()
     if (question.clickedButton() != save)
         return;
 
-    QFileDialog dialog(this, tr("Save Report as PDF"));
+    QFileDialog dialog(messageParent(), tr("Save Report as PDF"));
     dialog.setObjectName(QStringLiteral("SavePdfDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(tr("PDF files (*.pdf)"));
@@ -140,7 +194,7 @@ void PrtForm::saveAsPdf(const QString &fileName)
 
 void PrtForm::showFailure(const QString &title, const QString &what, const QString &why)
 {
-    QMessageBox box(QMessageBox::Warning, title, what, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Warning, title, what, QMessageBox::Ok, messageParent());
     box.setInformativeText(why);
     box.exec();
 }

@@ -25,6 +25,37 @@ QFont weightDisplayFont()
     return font;
 }
 
+// Just wide enough for `characters` characters of the field's font.
+int fieldWidthFor(const QLineEdit &field, qsizetype characters)
+{
+    // A line edit's size hint is room for 17 "x" plus its frame and margins.
+    const QFontMetrics metrics(field.font());
+    const int frameAndMargins =
+        field.sizeHint().width() - metrics.horizontalAdvance(QLatin1Char('x')) * 17;
+    return frameAndMargins + metrics.horizontalAdvance(QString(characters, QLatin1Char('W')));
+}
+
+// How the operator makes the scale show each flag.
+QString howToProduce(StatusChecklist::Item item)
+{
+    switch (item) {
+    case StatusChecklist::ZeroFlag:
+        return QStringLiteral("Empty the platter and zero the scale.");
+    case StatusChecklist::MotionFlag:
+        return QStringLiteral("Move the load, or put a load on and let it settle.");
+    case StatusChecklist::OvercapFlag:
+        return QStringLiteral("Load the scale past its capacity.");
+    case StatusChecklist::GrossFlag:
+        return QStringLiteral("Put a load on the platter with no tare.");
+    case StatusChecklist::NetFlag:
+        return QStringLiteral("Tare a load, so that the scale shows net weight.");
+    case StatusChecklist::TareOperation:
+        return QStringLiteral(
+            "Put a tareable weight on the scale when asked. The tester tares it.");
+    }
+    return {};
+}
+
 } // namespace
 
 OpTest::OpTest(const MSCommFactory &portFactory, const QString &portText,
@@ -88,6 +119,16 @@ void OpTest::buildControls()
     weightPalette.setColor(QPalette::Base, QColor(224, 224, 224));
     Weight->setPalette(weightPalette);
 
+    // The unit of the same answer, in the same face, so that the two read as
+    // one display: "     1.500" "kg ".
+    WeightUnit = new QLineEdit(this);
+    WeightUnit->setObjectName(QStringLiteral("WeightUnit"));
+    WeightUnit->setAccessibleName(QStringLiteral("Unit"));
+    WeightUnit->setReadOnly(true);
+    WeightUnit->setFont(Weight->font());
+    WeightUnit->setPalette(weightPalette);
+    WeightUnit->setFixedWidth(fieldWidthFor(*WeightUnit, WeightAnswer::kUnitLength));
+
     // Passing is the timer's decision alone, so its button is never shown.
     OKButton = new QPushButton(QStringLiteral("Passed"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -110,9 +151,14 @@ void OpTest::buildControls()
     buttonRow->addWidget(OKButton);
     buttonRow->addWidget(CancelButton);
 
+    auto *weightRow = new QHBoxLayout;
+    weightRow->setSpacing(0);
+    weightRow->addWidget(Weight, 1);
+    weightRow->addWidget(WeightUnit);
+
     auto *weightColumn = new QVBoxLayout;
     weightColumn->addWidget(Instruct);
-    weightColumn->addWidget(Weight);
+    weightColumn->addLayout(weightRow);
     weightColumn->addStretch(1);
     weightColumn->addLayout(buttonRow);
 
@@ -124,6 +170,7 @@ void OpTest::buildControls()
     setTabOrder(CancelButton, OKButton);
     setTabOrder(OKButton, List1);
     setTabOrder(List1, Weight);
+    setTabOrder(Weight, WeightUnit);
     CancelButton->setFocus(); // first in the tab order
 
     showChecklist();
@@ -138,6 +185,9 @@ void OpTest::showChecklist()
             new QListWidgetItem(StatusChecklist::itemText(StatusChecklist::Item(item)), List1);
         entry->setFlags(Qt::ItemIsEnabled);
         entry->setCheckState(Qt::Unchecked);
+        const QString hint = howToProduce(StatusChecklist::Item(item));
+        entry->setToolTip(hint);
+        entry->setData(Qt::AccessibleDescriptionRole, hint);
     }
 }
 
@@ -151,6 +201,7 @@ int OpTest::exec()
 bool OpTest::load()
 {
     Weight->setText(QStringLiteral("0"));
+    WeightUnit->clear();
     setResult(Rejected);
     m_loading = true;
     m_lostDuringLoad.clear();
@@ -205,6 +256,7 @@ void OpTest::on_OKButton_clicked()
 void OpTest::showAnswer(const WeightAnswer &answer)
 {
     Weight->setText(answer.weightText());
+    WeightUnit->setText(answer.unitText());
 }
 
 void OpTest::tick(StatusChecklist::Item item)

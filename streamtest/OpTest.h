@@ -15,9 +15,11 @@ class QPushButton;
 
 // The "Weight stream analysis" dialog, the view of a WeightStreamEngine: the
 // engine polls the scale once a second on a port of its own and ticks a box
-// for every status flag the answers show; the dialog shows the boxes and the
-// latest weight, puts the engine's questions and news to the operator in
-// modal messages, and forwards Cancel. When the analysis passes it records
+// for every status flag the answers show; the dialog shows the boxes, each
+// with a hint how to produce its flag, and the latest weight with its unit,
+// puts the engine's questions and news to the operator in modal messages
+// (over the dialog, or over the window that opened it while the dialog is
+// not shown yet), and forwards Cancel. When the analysis passes it records
 // the weight stream as verified (Globals::WeightStreamOK) and closes.
 class OpTest : public QDialog
 {
@@ -64,6 +66,7 @@ private:
     QListWidget *List1 = nullptr;
     QLabel *Instruct = nullptr;
     QLineEdit *Weight = nullptr;
+    QLineEdit *WeightUnit = nullptr;
     QPushButton *OKButton = nullptr;
     QPushButton *CancelButton = nullptr;
     WeightStreamEngine *m_engine = nullptr;

@@ -10,6 +10,7 @@ WeightAnswer WeightAnswer::fromFrame(QByteArrayView frame)
     answer.grossNet = frame.at(3);
     answer.motion = frame.at(4);
     answer.weightField = frame.sliced(kWeightOffset, kWeightLength).toByteArray();
+    answer.unitField = frame.sliced(kUnitOffset, kUnitLength).toByteArray();
     return answer;
 }
 

@@ -14,14 +14,18 @@ struct WeightAnswer
     static constexpr qsizetype kLength = 20;
     static constexpr qsizetype kWeightOffset = 6; // 0-based: characters 7 to 16
     static constexpr qsizetype kWeightLength = 10;
+    static constexpr qsizetype kUnitOffset = 16; // 0-based: characters 17 to 19
+    static constexpr qsizetype kUnitLength = 3;
 
     char scaleStatus = ' '; // 'Z' centre of zero, 'O' over capacity
     char grossNet = ' ';    // 'G'/'g' gross, 'N'/'n' net
     char motion = ' ';      // 'M' in motion
     QByteArray weightField; // the 10 weight characters, blanks included
+    QByteArray unitField;   // the 3 unit characters ("kg ", "lb ", "l/o"), blanks included
 
-    // Takes the status characters and the weight field of `frame`, which must
-    // be exactly kLength characters long; nothing else of it is examined.
+    // Takes the status characters, the weight field and the unit of `frame`,
+    // which must be exactly kLength characters long; nothing else of it is
+    // examined.
     static WeightAnswer fromFrame(QByteArrayView frame);
 
     // The flags are compared exactly: "z", "o" and "m" are not flags.
@@ -33,6 +37,8 @@ struct WeightAnswer
 
     // The weight field as the operator sees it, one character per byte.
     QString weightText() const { return QString::fromLatin1(weightField); }
+    // The unit as the scale sent it, one character per byte.
+    QString unitText() const { return QString::fromLatin1(unitField); }
 
     // True when the weight field holds no "---" and reads as the number 0,
     // in pounds and ounces as well ("    0:00.0").

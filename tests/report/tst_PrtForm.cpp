@@ -2,7 +2,10 @@
 #include "ModalAnswerer.h"
 #include "PdfText.h"
 #include "PrtForm.h"
+#include "ReportPreviewArea.h"
+#include "ReportPrinting.h"
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,9 +18,9 @@
 
 namespace {
 
-QWidget *previewArea(PrtForm &form)
+ReportPreviewArea *previewArea(PrtForm &form)
 {
-    return form.findChild<QWidget *>(QStringLiteral("PrintPreview"));
+    return form.findChild<ReportPreviewArea *>(QStringLiteral("PrintPreview"));
 }
 
 QPushButton *button(PrtForm &form, const char *name)
@@ -33,6 +36,49 @@ QImage previewImage(PrtForm &form)
 int twipsToPixels(int twips, const QWidget &widget)
 {
     return qRound(twips * widget.logicalDpiX() / 1440.0);
+}
+
+// The same report with its verdicts changed: everything above them reads
+// the same.
+FakeReportSource withOtherVerdicts(FakeReportSource source)
+{
+    source.weightStream = !source.weightStream;
+    return source;
+}
+
+// What the preview shows from its top to its end, a screen at a time, paged
+// with the keyboard as an operator would. The window is shown for it, as
+// the active window, and hidden again.
+QList<QImage> pageThrough(PrtForm &form, qreal zoom = 1.0)
+{
+    form.show();
+    if (!QTest::qWaitForWindowActive(&form))
+        return {};
+    ReportPreviewArea *area = previewArea(form);
+    area->setZoom(zoom);
+    QScrollBar *bar = area->verticalScrollBar();
+    area->setFocus();
+    QTest::keyClick(area, Qt::Key_Home);
+    QList<QImage> screens{previewImage(form)};
+    while (bar->value() < bar->maximum() && screens.size() < 100) {
+        const int before = bar->value();
+        QTest::keyClick(area, Qt::Key_PageDown);
+        if (bar->value() <= before)
+            break;
+        screens << previewImage(form);
+    }
+    form.hide();
+    return screens;
+}
+
+// Where paging through two previews first shows something different; -1
+// when they look alike all the way.
+int firstDifference(const QList<QImage> &one, const QList<QImage> &other)
+{
+    for (qsizetype i = 0; i < qMin(one.size(), other.size()); ++i)
+        if (one.at(i) != other.at(i))
+            return int(i);
+    return -1;
 }
 
 FakeReportSource sourceWithRows(int rows)
@@ -70,8 +116,13 @@ class PrtFormTest : public QObject
 private slots:
     void initTestCase();
     void windowAndControls();
+    void windowResizesAroundThePreview();
     void repaintShowsOneCopy();
-    void tallReportIsClippedNotScaled();
+    void longReportScrollsToItsEnd_data();
+    void longReportScrollsToItsEnd();
+    void zoomKeys();
+    void previewIsFocusableAfterTheButtons();
+    void previewReadsAsThePrintedPdf();
     void printCancelAndClose_data();
     void printCancelAndClose();
     void secondOpeningShowsNewState();
@@ -102,12 +153,14 @@ void PrtFormTest::windowAndControls()
     QCOMPARE(cancel->accessibleName(), QStringLiteral("Cancel"));
     QCOMPARE(previewArea(form)->accessibleName(), QStringLiteral("Print Preview"));
 
-    // "Print" has the focus, "Cancel" comes next.
+    // "Print" has the focus, "Cancel" comes next (the preview after it).
     QTRY_COMPARE(QApplication::focusWidget(), print);
     QCOMPARE(print->nextInFocusChain(), cancel);
 
-    // The preview area is 9495 x 7575 twips; the buttons sit side by side
-    // under it, right-aligned with it, inside the window.
+    // It opens with a client area of 9750 x 8265 twips, the preview area
+    // 9495 x 7575 twips in it; the buttons sit side by side under it,
+    // right-aligned with it, inside the window.
+    QCOMPARE(form.size(), QSize(twipsToPixels(9750, form), twipsToPixels(8265, form)));
     const QRect area = previewArea(form)->geometry();
     QCOMPARE(area.size(), QSize(twipsToPixels(9495, form), twipsToPixels(7575, form)));
     QVERIFY(print->geometry().top() > area.bottom());
@@ -115,6 +168,25 @@ void PrtFormTest::windowAndControls()
     QVERIFY(print->geometry().right() < cancel->geometry().left());
     QVERIFY(qAbs(cancel->geometry().right() - area.right()) <= 1);
     QVERIFY(form.rect().contains(cancel->geometry()));
+}
+
+void PrtFormTest::windowResizesAroundThePreview()
+{
+    const FakeReportSource source;
+    PrtForm form(source);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    const QRect area = previewArea(form)->geometry();
+    const QRect cancel = button(form, "CancelButton")->geometry();
+    const QRect print = button(form, "OKButton")->geometry();
+    form.resize(form.size() + QSize(200, 150));
+    QTRY_COMPARE(previewArea(form)->size(), area.size() + QSize(200, 150));
+    QCOMPARE(previewArea(form)->pos(), area.topLeft());
+    // The buttons keep their size and their place under the preview's
+    // bottom right corner.
+    QCOMPARE(button(form, "CancelButton")->geometry(), cancel.translated(200, 150));
+    QCOMPARE(button(form, "OKButton")->geometry(), print.translated(200, 150));
 }
 
 void PrtFormTest::repaintShowsOneCopy()
@@ -142,29 +214,124 @@ void PrtFormTest::repaintShowsOneCopy()
     QCOMPARE(onScreen, previewImage(fresh));
 }
 
-void PrtFormTest::tallReportIsClippedNotScaled()
+void PrtFormTest::longReportScrollsToItsEnd_data()
 {
-    const FakeReportSource tall = sourceWithRows(300);
-    const FakeReportSource justOverflowing = sourceWithRows(60);
-    PrtForm tallForm(tall);
-    PrtForm shorterForm(justOverflowing);
-    tallForm.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tallForm));
+    QTest::addColumn<qreal>("zoom");
+    QTest::newRow("true size") << 1.0;
+    QTest::newRow("zoomed in") << 1.5;
+    QTest::newRow("zoomed out") << 0.67;
+}
 
-    const QImage image = previewImage(tallForm);
-    QCOMPARE(previewArea(tallForm)->size(),
-             QSize(twipsToPixels(9495, tallForm), twipsToPixels(7575, tallForm)));
-    QVERIFY(tallForm.findChildren<QScrollBar *>().isEmpty());
-    // Shrinking the report to fit would make the two differ.
-    QCOMPARE(image, previewImage(shorterForm));
+void PrtFormTest::longReportScrollsToItsEnd()
+{
+    QFETCH(qreal, zoom);
+    // Two reports of many pages that differ only in their last lines.
+    const FakeReportSource notVerified = sourceWithRows(250);
+    const FakeReportSource verified = withOtherVerdicts(notVerified);
+    PrtForm form(notVerified);
+    PrtForm other(verified);
+    QVERIFY(previewArea(form)->pageCount() >= 3);
 
-    // Rows reach down to the bottom edge: the report is cut off there.
-    const QColor background = previewArea(tallForm)->palette().color(QPalette::Window);
-    bool inkNearBottom = false;
-    for (int y = image.height() - 12; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            inkNearBottom |= image.pixelColor(x, y) != background;
-    QVERIFY(inkNearBottom);
+    const QList<QImage> screens = pageThrough(form, zoom);
+    const QList<QImage> otherScreens = pageThrough(other, zoom);
+    QVERIFY(screens.size() > previewArea(form)->pageCount());
+    QCOMPARE(screens.size(), otherScreens.size());
+    // The same top, and further down, the lines that differ come into view.
+    const int difference = firstDifference(screens, otherScreens);
+    QVERIFY(difference > 0);
+    QVERIFY2(difference >= screens.size() - 4, qPrintable(QString::number(difference)));
+}
+
+void PrtFormTest::zoomKeys()
+{
+    const FakeReportSource source = sourceWithRows(250);
+    PrtForm form(source);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    ReportPreviewArea *area = previewArea(form);
+    const int pages = area->pageCount();
+    const auto reportHeight = [area] {
+        return area->verticalScrollBar()->maximum() + area->verticalScrollBar()->pageStep();
+    };
+    const int trueSizeHeight = reportHeight();
+    QCOMPARE(area->zoom(), 1.0);
+
+    // From wherever the focus is; the pages grow and shrink, not the report.
+    QTest::keyClick(button(form, "OKButton"), Qt::Key_Plus, Qt::ControlModifier);
+    QTest::keyClick(button(form, "OKButton"), Qt::Key_Plus, Qt::ControlModifier);
+    QVERIFY(area->zoom() > 1.2);
+    QVERIFY(qAbs(reportHeight() - trueSizeHeight * area->zoom()) < 20);
+    QCOMPARE(area->pageCount(), pages);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&form, Qt::Key_Minus, Qt::ControlModifier);
+    QVERIFY(area->zoom() < 1.0);
+    QVERIFY(qAbs(reportHeight() - trueSizeHeight * area->zoom()) < 20);
+    QTest::keyClick(&form, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(area->zoom(), 1.0);
+    QCOMPARE(reportHeight(), trueSizeHeight);
+}
+
+void PrtFormTest::previewIsFocusableAfterTheButtons()
+{
+    const FakeReportSource source = sourceWithRows(250);
+    PrtForm form(source);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    ReportPreviewArea *area = previewArea(form);
+    QTRY_COMPARE(QApplication::focusWidget(), button(form, "OKButton"));
+    const QImage unfocused = previewImage(form);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), area);
+    // The focus shows, and the keys scroll (Page Down and Home: see
+    // pageThrough()).
+    QVERIFY(previewImage(form) != unfocused);
+    QScrollBar *bar = area->verticalScrollBar();
+    QTest::keyClick(area, Qt::Key_Down);
+    QCOMPARE(bar->value(), bar->singleStep());
+    QTest::keyClick(area, Qt::Key_End);
+    QCOMPARE(bar->value(), bar->maximum());
+    QTest::keyClick(area, Qt::Key_Home);
+
+    QTest::keyClick(area, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button(form, "OKButton"));
+    QCOMPARE(previewImage(form), unfocused);
+}
+
+void PrtFormTest::previewReadsAsThePrintedPdf()
+{
+    FakeReportSource source = sourceWithRows(250);
+    source.about = QStringLiteral("ABT:Acme Scales\r\nVER:2.10\rSER:0042\n");
+    PrtForm form(source);
+    // Without a printer, the report is saved as a PDF file: so the preview
+    // shows that file's pages.
+    form.setDefaultPrinterLookup([] { return QPrinterInfo(); });
+
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(previewArea(form));
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Print Preview"));
+    QVERIFY(accessible->state().readOnly);
+    QAccessibleTextInterface *text = accessible->textInterface();
+    QVERIFY(text);
+    const QString spoken = text->text(0, text->characterCount());
+    QStringList lines = spoken.split(u'\n');
+    QCOMPARE(lines.first(), QStringLiteral("Scale Manufacturers Association"));
+    QCOMPARE(lines.last(), QStringLiteral("SMA Level 1 Compliance Not Verified"));
+    if (!PdfText::available())
+        QSKIP("pdftotext is not installed (poppler-utils; tools/setup-pdf-printer.sh installs it)");
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString pdfPath = dir.filePath(QStringLiteral("report.pdf"));
+    const PrintOutcome saved = saveReportAsPdf(pdfPath, QStringLiteral("report"), source);
+    QVERIFY2(saved.ok, qPrintable(saved.error));
+    const QString printed = PdfText::extract(pdfPath);
+    lines.removeAll(QString());
+    const QString mismatch = PdfText::firstMismatch(printed, lines);
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    // pdftotext ends every page with a form feed.
+    QCOMPARE(previewArea(form)->pageCount(), int(printed.count(u'\f')));
 }
 
 void PrtFormTest::printCancelAndClose_data()
@@ -201,7 +368,8 @@ void PrtFormTest::printCancelAndClose()
     });
     QCOMPARE(outcome, result);
     QVERIFY(!form.isVisible());
-    QCOMPARE(lookups, printAttempts);
+    // One to lay out the preview on the printer's pages, one per print.
+    QCOMPARE(lookups, 1 + printAttempts);
     QCOMPARE(answerer.messages.size(), printAttempts);
 }
 
@@ -246,7 +414,10 @@ void PrtFormTest::withoutPrinterSavesPdf()
 
     ModalAnswerer answerer;
     int fileDialogs = 0;
+    QList<QWidget *> parents;
     answerer.onModal = [&](QWidget *modal) {
+        if (modal != &form)
+            parents << modal->parentWidget();
         if (modal == &form) {
             QTimer::singleShot(0, &form, [&form] { button(form, "OKButton")->click(); });
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -261,6 +432,8 @@ void PrtFormTest::withoutPrinterSavesPdf()
     QCOMPARE(answerer.messages.size(), 1);
     QVERIFY(answerer.messages.first().contains(QStringLiteral("No default printer")));
     QCOMPARE(fileDialogs, 1);
+    // The question and the file dialog open over the preview window.
+    QCOMPARE(parents, QList<QWidget *>({&form, &form}));
     const QString text = PdfText::extract(pdfPath);
     QVERIFY2(!text.isEmpty(), "the PDF file was not written");
     const QStringList expected =
@@ -282,7 +455,10 @@ void PrtFormTest::failedPdfSaveIsReported()
     form.setDefaultPrinterLookup([] { return QPrinterInfo(); });
 
     ModalAnswerer answerer;
+    QList<QWidget *> parents;
     answerer.onModal = [&](QWidget *modal) {
+        if (modal != &form)
+            parents << modal->parentWidget();
         if (modal == &form) {
             QTimer::singleShot(0, &form, [&form] { button(form, "OKButton")->click(); });
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -293,6 +469,7 @@ void PrtFormTest::failedPdfSaveIsReported()
     QCOMPARE(form.exec(), int(QDialog::Accepted));
 
     QCOMPARE(answerer.messages.size(), 2);
+    QCOMPARE(parents, QList<QWidget *>({&form, &form, &form}));
     QVERIFY2(answerer.messages.at(1).contains(QStringLiteral("could not be saved")),
              qPrintable(answerer.messages.at(1)));
     QVERIFY(answerer.messages.at(1).contains(unwritable));

@@ -5,12 +5,15 @@
 #include "ScriptedMSComm.h"
 #include "WeightFrames.h"
 
+#include <QAccessible>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -23,17 +26,19 @@ const QString kWithTare = QStringLiteral("ABCDTUWZ");
 const QByteArray kWeightRequest = "\nW\r";
 const QByteArray kTareRequest = "\nT\r";
 
-// One dialog on a scripted port, with every modal message answered.
+// One dialog on a scripted port, opened over a stand-in for the tester
+// window, with every modal message answered.
 struct Rig
 {
     explicit Rig(const QString &published = kNoTare, const QString &portText = QStringLiteral("1"))
-        : dialog(std::make_unique<OpTest>(ports.factory(), portText, published))
+        : dialog(std::make_unique<OpTest>(ports.factory(), portText, published, &testerWindow))
     {}
 
     ScriptedMSComm *port() const { return ports.last(); }
     QTimer *timer() const { return dialog->findChild<QTimer *>(QStringLiteral("Timer2")); }
     QListWidget *list() const { return dialog->findChild<QListWidget *>(QStringLiteral("List1")); }
     QLineEdit *weight() const { return dialog->findChild<QLineEdit *>(QStringLiteral("Weight")); }
+    QLineEdit *unit() const { return dialog->findChild<QLineEdit *>(QStringLiteral("WeightUnit")); }
     QPushButton *button(const char *name) const
     {
         return dialog->findChild<QPushButton *>(QLatin1String(name));
@@ -83,6 +88,7 @@ struct Rig
                !timer()->isActive() && !port()->portOpen() && !Globals::WeightStreamOK;
     }
 
+    QWidget testerWindow;
     ScriptedPorts ports;
     ModalAnswerer answerer;
     std::unique_ptr<OpTest> dialog;
@@ -107,6 +113,7 @@ private slots:
     // --- the window ---
     void controlsAsLaidOut();
     void operatorCannotTickBoxes();
+    void eachFlagSaysHowToProduceIt();
 
     // --- what the view shows and forwards ---
     void tarePromptComesBeforePolling_data();
@@ -131,7 +138,7 @@ void OpTestDialogTest::controlsAsLaidOut()
 
     auto *label1 = dialog.findChild<QLabel *>(QStringLiteral("Label1"));
     auto *instruct = dialog.findChild<QLabel *>(QStringLiteral("Instruct"));
-    QVERIFY(label1 && instruct && rig.list() && rig.weight());
+    QVERIFY(label1 && instruct && rig.list() && rig.weight() && rig.unit());
     QCOMPARE(label1->text(), QStringLiteral("Check List"));
     QCOMPARE(instruct->text(), QStringLiteral("Operate the scale to check all the boxes"));
     QCOMPARE(rig.items(),
@@ -156,6 +163,9 @@ void OpTestDialogTest::controlsAsLaidOut()
     QCOMPARE(rig.list()->accessibleName(), QStringLiteral("Check List"));
     QCOMPARE(instruct->accessibleName(), instruct->text());
     QCOMPARE(rig.weight()->accessibleName(), QStringLiteral("Weight"));
+    QCOMPARE(rig.unit()->accessibleName(), QStringLiteral("Unit"));
+    QVERIFY(rig.unit()->text().isEmpty());
+    QVERIFY(rig.unit()->isReadOnly());
     QCOMPARE(cancel->accessibleName(), QStringLiteral("Cancel"));
 
     QVERIFY(rig.timer());
@@ -165,8 +175,8 @@ void OpTestDialogTest::controlsAsLaidOut()
     QVERIFY(!rig.port()->portOpen());
     QVERIFY(rig.port()->log.isEmpty());
 
-    // Tab order: Cancel, the hidden button, the check list, the weight.
-    const QList<QWidget *> tabStops = {cancel, ok, rig.list(), rig.weight()};
+    // Tab order: Cancel, the hidden button, the check list, the weight, its unit.
+    const QList<QWidget *> tabStops = {cancel, ok, rig.list(), rig.weight(), rig.unit()};
     QList<QWidget *> chain;
     QWidget *widget = cancel;
     do {
@@ -187,6 +197,44 @@ void OpTestDialogTest::controlsAsLaidOut()
     QVERIFY(instruct->geometry().bottom() < rig.weight()->geometry().top());
     QVERIFY(rig.weight()->geometry().bottom() < cancel->geometry().top());
     QVERIFY(instruct->width() >= instruct->sizeHint().width());
+    // The unit right beside the weight, wide enough for its three characters.
+    QCOMPARE(rig.unit()->geometry().top(), rig.weight()->geometry().top());
+    QVERIFY(qAbs(rig.unit()->geometry().left() - rig.weight()->geometry().right()) <= 1);
+    QVERIFY(rig.unit()->width() >= QFontMetrics(rig.unit()->font()).horizontalAdvance("l/o"));
+}
+
+void OpTestDialogTest::eachFlagSaysHowToProduceIt()
+{
+    Rig rig(kWithTare);
+    QVERIFY(rig.open());
+    QVERIFY(QTest::qWaitForWindowExposed(rig.dialog.get()));
+    const QStringList hints = {
+        "Empty the platter and zero the scale.",
+        "Move the load, or put a load on and let it settle.",
+        "Load the scale past its capacity.",
+        "Put a load on the platter with no tare.",
+        "Tare a load, so that the scale shows net weight.",
+        "Put a tareable weight on the scale when asked. The tester tares it.",
+    };
+    QCOMPARE(rig.list()->count(), hints.size());
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(rig.list());
+    QVERIFY(list);
+    QCOMPARE(list->childCount(), hints.size());
+    for (int row = 0; row < hints.size(); ++row) {
+        QListWidgetItem *item = rig.list()->item(row);
+        QCOMPARE(item->toolTip(), hints.at(row));
+        QAccessibleInterface *entry = list->child(row);
+        QCOMPARE(entry->text(QAccessible::Name), item->text());
+        QCOMPARE(entry->text(QAccessible::Description), hints.at(row));
+    }
+
+    // The list is disabled, yet hovering over a box shows its hint.
+    const QRect motion = rig.list()->visualItemRect(rig.list()->item(1));
+    QHelpEvent hover(QEvent::ToolTip, motion.center(),
+                     rig.list()->viewport()->mapToGlobal(motion.center()));
+    QApplication::sendEvent(rig.list()->viewport(), &hover);
+    QTRY_COMPARE(QToolTip::text(), hints.at(1));
+    QToolTip::hideText();
 }
 
 void OpTestDialogTest::operatorCannotTickBoxes()
@@ -243,12 +291,17 @@ void OpTestDialogTest::openFailureShowsReasonAndCancels()
                           QStringLiteral("the port is busy")};
     };
     ModalAnswerer answerer;
-    OpTest dialog(ports.factory(), QStringLiteral("1"), kWithTare);
+    QWidget testerWindow;
+    OpTest dialog(ports.factory(), QStringLiteral("1"), kWithTare, &testerWindow);
+    QWidget *messageParent = nullptr;
+    answerer.onModal = [&](QWidget *box) { messageParent = box->parentWidget(); };
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
 
-    // No tare prompt, and the dialog itself never shows.
+    // No tare prompt, and the dialog itself never shows: the message stays
+    // with the window that opened it.
     QCOMPARE(answerer.messages,
              QStringList{"Error opening serial port\n/dev/ttyS0: the port is busy"});
+    QCOMPARE(messageParent, &testerWindow);
     QVERIFY(answerer.windows.isEmpty());
     QVERIFY(!Globals::WeightStreamOK);
     QVERIFY(!ports.last()->portOpen());
@@ -260,9 +313,11 @@ void OpTestDialogTest::rendersWeightAndTicks()
     QVERIFY(rig.open());
     rig.port()->deliver(weightAnswer('Z', 'G', ' ', "     0.000"));
     QCOMPARE(rig.weight()->text(), QStringLiteral("     0.000"));
+    QCOMPARE(rig.unit()->text(), QStringLiteral("kg "));
     QCOMPARE(rig.ticked(), QStringList({"Zero Flag", "Gross Flag"}));
-    rig.port()->deliver(weightAnswer(' ', 'N', 'M', "    -0.000"));
-    QCOMPARE(rig.weight()->text(), QStringLiteral("    -0.000"));
+    rig.port()->deliver(weightAnswer(' ', 'N', 'M', "   -0:00.0", "l/o"));
+    QCOMPARE(rig.weight()->text(), QStringLiteral("   -0:00.0"));
+    QCOMPARE(rig.unit()->text(), QStringLiteral("l/o"));
     QCOMPARE(rig.ticked(),
              QStringList({"Zero Flag", "Motion Flag", "Gross Flag", "Net Flag", "Tare Operation"}));
 
@@ -273,6 +328,7 @@ void OpTestDialogTest::rendersWeightAndTicks()
     QCOMPARE(rig.items().size(), 6);
     QVERIFY(rig.ticked().isEmpty());
     QCOMPARE(rig.weight()->text(), QStringLiteral("0"));
+    QVERIFY(rig.unit()->text().isEmpty());
 }
 
 void OpTestDialogTest::newDialogStartsAfresh()
@@ -327,8 +383,11 @@ void OpTestDialogTest::messagesEndTheDialog()
     };
     Rig rig(published);
     bool stoppedDuringMessage = false;
+    QList<QWidget *> messageParents;
     rig.answerer.onModal = [&](QWidget *widget) {
         auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box)
+            messageParents << box->parentWidget();
         if (box && box->text().startsWith(QLatin1String("Place")))
             strike(rig);
         else if (box)
@@ -344,6 +403,12 @@ void OpTestDialogTest::messagesEndTheDialog()
     QCOMPARE(rig.answerer.messages, messages);
     QVERIFY(stoppedDuringMessage);
     QVERIFY(rig.cancelled());
+    // Centred on, and kept above, the dialog once it shows; before that, the
+    // window that opened it.
+    QWidget *const owner = when == QLatin1String("polling")
+                               ? static_cast<QWidget *>(rig.dialog.get())
+                               : &rig.testerWindow;
+    QCOMPARE(messageParents, QList<QWidget *>(messages.size(), owner));
 }
 
 void OpTestDialogTest::passSetsWeightStreamOkAndCloses()

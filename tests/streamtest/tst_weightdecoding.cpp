@@ -53,7 +53,7 @@ private slots:
     // --- one answer ---
     void flagsCountOnlyAtTheirPosition_data();
     void flagsCountOnlyAtTheirPosition();
-    void zeroWeightWithBlanksIsShownAsSent();
+    void weightAndUnitAreTakenAsSent();
     void readWeightField_data();
     void readWeightField();
     void dashesNeverReadAsZero();
@@ -112,12 +112,15 @@ void WeightDecodingTest::flagsCountOnlyAtTheirPosition()
     QCOMPARE(shownFlags(decode(frame)), flags);
 }
 
-void WeightDecodingTest::zeroWeightWithBlanksIsShownAsSent()
+void WeightDecodingTest::weightAndUnitAreTakenAsSent()
 {
     const WeightAnswer answer = decode(weightAnswer('Z', 'G', ' ', "     0.000", "lb "));
     QCOMPARE(answer.weightText(), QStringLiteral("     0.000"));
+    QCOMPARE(answer.unitText(), QStringLiteral("lb "));
     QCOMPARE(shownFlags(answer), QStringLiteral("ZG"));
     QVERIFY(answer.weightReadsZero());
+    QCOMPARE(decode(weightAnswer(' ', 'G', ' ', "    8:08.5", "l/o")).unitText(),
+             QStringLiteral("l/o"));
 
     const WeightAnswer padded = decode(weightAnswer(' ', 'N', ' ', "   0      "));
     QVERIFY(padded.weightReadsZero());
