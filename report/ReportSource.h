@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,10 @@ public:
     virtual QString publishedCommands() const = 0;  // text of `cmdlist`
     // Whether the weight stream analysis passed (Globals::WeightStreamOK).
     virtual bool weightStreamVerified() const = 0;
+    // For the footer of every page: the port as typed, and when the port was
+    // last closed after a run or a test (invalid before any).
+    virtual QString portText() const = 0;
+    virtual QDateTime runEnded() const = 0;
     virtual bool CheckSMALevel1() const = 0;
     virtual bool CheckSMALevel2() const = 0;
 };

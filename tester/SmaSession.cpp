@@ -122,6 +122,7 @@ void SmaSession::closeConnection()
 {
     m_timer->stop();
     m_port->setPortOpen(false);
+    m_runEnded = QDateTime::currentDateTime();
     setStatus(kNotConnected);
     emit connectionChanged(false);
     m_findings = deriveFindings(evidence());

@@ -116,7 +116,8 @@ public:
     QString published() const { return m_published; } // the CMD: letters
     QString weight() const { return m_weight; }       // the answer to "W"
     // The port as typed at the last opening or single test.
-    QString portText() const { return m_portText; }
+    QString portText() const override { return m_portText; }
+    QDateTime runEnded() const override { return m_runEnded; }
     bool isTicked(int row) const;
     // Every byte sent and received since Start, and what became of it.
     const TrafficLog &traffic() const { return *m_traffic; }
@@ -187,6 +188,7 @@ private:
 
     QString m_status;
     QString m_portText;
+    QDateTime m_runEnded;
     QString m_additionalCommands = QStringLiteral("HPQRSTMCU");
     QList<TestedCommand> m_commands;
     QStringList m_about;

@@ -14,6 +14,8 @@ struct FakeReportSource : ReportSource
     bool level1 = false;
     bool level2 = false;
     bool weightStream = false;
+    QString port = QStringLiteral("/dev/ttyUSB0");
+    QDateTime ended = QDateTime(QDate(2026, 12, 7), QTime(14, 3));
 
     mutable int level1Calls = 0;
     mutable int level2Calls = 0;
@@ -29,6 +31,8 @@ struct FakeReportSource : ReportSource
         return published;
     }
     bool weightStreamVerified() const override { return weightStream; }
+    QString portText() const override { return port; }
+    QDateTime runEnded() const override { return ended; }
     bool CheckSMALevel1() const override
     {
         ++level1Calls;
