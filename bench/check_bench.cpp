@@ -62,7 +62,13 @@ struct Finished
 {
     int exitStatus = -1;
     long maxRssKiB = 0;
+    double cpuMs = 0; // user and system time
 };
+
+double milliseconds(const timeval &time)
+{
+    return double(time.tv_sec) * 1000.0 + double(time.tv_usec) / 1000.0;
+}
 
 Finished waitFor(pid_t pid)
 {
@@ -70,7 +76,8 @@ Finished waitFor(pid_t pid)
     rusage usage{};
     while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss,
+            milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
 }
 
 // A simulated scale in a process of its own, and the device it serves.
@@ -137,14 +144,18 @@ Timed timeOneCheck(const std::vector<std::string> &arguments)
 }
 
 // All checks started together; the wall time runs until the last has ended.
-double timeChecksAtOnce(const std::vector<Scale> &scales, int *failures)
+// `cpuMs` gets the processor time they used together.
+double timeChecksAtOnce(const std::vector<Scale> &scales, int *failures, double *cpuMs)
 {
     const Clock::time_point start = Clock::now();
     std::vector<pid_t> pids;
     for (const Scale &scale : scales)
         pids.push_back(spawn(checkArguments(scale)));
+    *cpuMs = 0;
     for (const pid_t pid : pids) {
-        if (pid <= 0 || waitFor(pid).exitStatus != 0)
+        const Finished finished = pid > 0 ? waitFor(pid) : Finished{};
+        *cpuMs += finished.cpuMs;
+        if (finished.exitStatus != 0)
             ++*failures;
     }
     return millisecondsSince(start);
@@ -163,18 +174,21 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::vector<double> wall;
+    std::vector<double> cpu;
     long peakRss = 0;
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
         const Timed timed = timeOneCheck(checkArguments(quick));
         wall.push_back(timed.ms);
+        cpu.push_back(timed.finished.cpuMs);
         peakRss = std::max(peakRss, timed.finished.maxRssKiB);
         failures += timed.finished.exitStatus != 0;
     }
     std::printf("(a) sma-check --weight-stream skip --quiet, scale --delay 0, %d runs:\n"
-                "    wall min %.1f ms, median %.1f ms, max %.1f ms (target: median <= 200 ms)\n",
+                "    wall min %.1f ms, median %.1f ms, max %.1f ms (target: median <= 200 ms);\n"
+                "    processor time (user + system) median %.1f ms\n",
                 runs, *std::min_element(wall.begin(), wall.end()), median(wall),
-                *std::max_element(wall.begin(), wall.end()));
+                *std::max_element(wall.begin(), wall.end()), median(cpu));
 
     // (c), with a PDF drawn as well
     char pdfName[] = "/tmp/check_bench_XXXXXX";
@@ -199,17 +213,22 @@ int main(int argc, char *argv[])
         slow.push_back(startScale(20));
     std::vector<double> alone;
     std::vector<double> together;
+    std::vector<double> togetherCpu;
     for (int round = 0; round < 5; ++round) {
         const Timed timed = timeOneCheck(checkArguments(slow.front()));
         failures += timed.finished.exitStatus != 0;
         alone.push_back(timed.ms);
-        together.push_back(timeChecksAtOnce(slow, &failures));
+        double cpuMs = 0;
+        together.push_back(timeChecksAtOnce(slow, &failures, &cpuMs));
+        togetherCpu.push_back(cpuMs);
     }
     for (const Scale &scale : slow)
         stopScale(scale);
     std::printf("(b) scales --delay 20, median of 5 rounds: one check alone %.1f ms, "
-                "8 checks at once %.1f ms,\n    ratio %.2f (target <= 1.2)\n",
-                median(alone), median(together), median(together) / median(alone));
+                "8 checks at once %.1f ms,\n    ratio %.2f (target <= 1.2); the 8 checks used "
+                "%.1f ms of processor time together\n",
+                median(alone), median(together), median(together) / median(alone),
+                median(togetherCpu));
 
     std::printf("(c) peak resident memory of one check: %.1f MiB (target <= 30 MiB); "
                 "with --pdf: %.1f MiB, %.1f ms\n",
