@@ -10,17 +10,18 @@
 #include "WeightStreamEngine.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
 namespace {
 
 const QString kOpenError = QStringLiteral("Error opening serial port");
 
-// Writes `bytes` to `path` whole or not at all; returns why not.
+// Writes `bytes` to `path`; returns why it could not.
 QString saveFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
         return file.errorString();
     return {};
 }
@@ -31,8 +32,11 @@ QString saveFile(const QString &path, const QByteArray &bytes)
 QString unwritableReason(const QString &path)
 {
     QFile file(path);
-    const bool existed = file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    const QFileInfo info(path);
+    const bool existed = info.exists();
+    // Appending leaves a file's content as it is; a device or a pipe has
+    // nothing to keep and cannot be appended to.
+    if (!file.open(info.isFile() ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly))
         return file.errorString();
     file.close();
     if (!existed)
