@@ -3,7 +3,6 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -21,11 +20,7 @@ PainterReportTarget::PainterReportTarget(QPainter &painter, const QRectF &area,
 
 void PainterReportTarget::print(const QString &text)
 {
-    // The scale's texts end their lines with CR LF; a lone CR (the separator
-    // line) or a lone LF also starts a new line, so no control character is
-    // ever drawn as a glyph.
-    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
-    const QStringList lines = text.split(lineBreak);
+    const QStringList lines = splitReportLines(text);
     for (const QString &line : lines)
         printLine(line);
 }

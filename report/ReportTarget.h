@@ -1,6 +1,7 @@
 #pragma once
 
-class QString;
+#include <QString>
+#include <QStringList>
 
 // A surface the compliance report is written to: a printer or the preview
 // area. The report only ever prints whole lines and changes bold and size of
@@ -22,3 +23,11 @@ public:
     // Clears the whole surface and goes back to its top-left corner.
     virtual void clear() = 0;
 };
+
+// The lines one print() puts on a target: the scale's texts end their lines
+// with CR LF, and a lone CR (the separator line) or a lone LF also starts a
+// new line, so no control character but TAB is ever drawn. An empty text,
+// and the text after a final line end, give one empty line each. Every
+// target splits its text here, so the printed report, the preview and the
+// report's text lines agree line for line.
+QStringList splitReportLines(const QString &text);

@@ -1,6 +1,7 @@
 #include "FakeReportSource.h"
 #include "ReportRenderer.h"
 #include "ReportTarget.h"
+#include "TextReportTarget.h"
 
 #include <QtTest>
 
@@ -47,6 +48,9 @@ private slots:
     void resultLines_data();
     void resultLines();
     void commandTableRows();
+    void lineBreaks_data();
+    void lineBreaks();
+    void textLinesAreThePreviewLines();
 };
 
 void ReportRendererTest::emptyReportOnPreviewAndPrinter()
@@ -173,6 +177,64 @@ void ReportRendererTest::commandTableRows()
                  QStringLiteral("-8 <LF>D<CR>\\t\\t\\t\\t\\t"),
                  QStringLiteral("-8 \\r"),
              }));
+}
+
+// Every target breaks a print() into lines here, the painter and the text
+// target alike.
+void ReportRendererTest::lineBreaks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty text: one empty line") << QString() << QStringList{""};
+    QTest::newRow("scale text ending CR LF") << "SMA:2/1.0\r\nEND:\r\n"
+                                             << QStringList{"SMA:2/1.0", "END:", ""};
+    QTest::newRow("lone CR: the separator") << "\r" << QStringList{"", ""};
+    QTest::newRow("lone CR and lone LF") << "a\rb\nc" << QStringList{"a", "b", "c"};
+    QTest::newRow("LF CR is two line ends") << "a\n\rb" << QStringList{"a", "", "b"};
+    QTest::newRow("CR CR LF") << "\r\r\n" << QStringList{"", "", ""};
+    QTest::newRow("TABs and blanks stay")
+        << "<LF>U   <CR>\t\t\t\t\tPassed\t" << QStringList{"<LF>U   <CR>\t\t\t\t\tPassed\t"};
+}
+
+void ReportRendererTest::lineBreaks()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(splitReportLines(text), lines);
+}
+
+void ReportRendererTest::textLinesAreThePreviewLines()
+{
+    FakeReportSource source = FakeReportSource::compliantScale();
+    source.weightStream = true;
+    TextReportTarget target;
+    target.print(QStringLiteral("left over from an earlier rendering"));
+    renderReport(target, source, ReportMedium::Preview);
+    const QStringList expected = {
+        "Scale Manufacturers Association",
+        "Device Description",
+        "ABT:Acme Scales",
+        "VER:2.10",
+        "",
+        "Operational Information",
+        "TYP:Shelf floor scale",
+        "CMD:HPR",
+        "",
+        "Tested Commands\t\t\tResults",
+        "<LF>A<CR>\t\t\t\t\tPassed",
+        "<LF>B<CR>\t\t\t\t\tPassed",
+        "<LF>Z<CR>\t\t\t\t\tPassed",
+        "<LF>W<CR>\t\t\t\t\tPassed",
+        "<LF>D<CR>\t\t\t\t\tPassed",
+        "<LF>Ulb <CR>\t\t\t\t\tPassed",
+        "",
+        "",
+        "SMA Weight stream verified correct",
+        "SMA Level 1 Compliance Verified( ABDWZ )",
+        "SMA Level 2 commands supported ( HPR )",
+    };
+    QCOMPARE(target.lines(), expected);
+    QCOMPARE(reportLines(source), expected);
 }
 
 QTEST_APPLESS_MAIN(ReportRendererTest)

@@ -1,0 +1,154 @@
+#include "CheckCommandLine.h"
+
+#include "CommandText.h"
+
+#include <QCommandLineOption>
+
+namespace {
+
+const QString Port = QStringLiteral("port");
+const QString ListPorts = QStringLiteral("list-ports");
+const QString Json = QStringLiteral("json");
+const QString JUnit = QStringLiteral("junit");
+const QString Pdf = QStringLiteral("pdf");
+const QString Tare = QStringLiteral("tare");
+const QString Units = QStringLiteral("units");
+const QString WeightStream = QStringLiteral("weight-stream");
+const QString StreamTimeout = QStringLiteral("stream-timeout");
+const QString Quiet = QStringLiteral("quiet");
+
+QString knownUnitCodes()
+{
+    QStringList shown;
+    for (const QString &code : smaUnitCodes())
+        shown << QLatin1Char('"') + code.trimmed() + QLatin1Char('"');
+    return shown.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+CheckCommandLine::CheckCommandLine()
+{
+    m_parser.setApplicationDescription(QStringLiteral(
+        "Checks a scale on a serial port for SMA compliance without a window: runs the "
+        "discovery run, the tare and units tests when asked and the weight stream analysis, "
+        "prints progress on standard error and the compliance report on standard output.\n"
+        "Exit status: 0 when the five Level 1 commands passed and the weight stream was "
+        "verified (or skipped on request), 1 when the scale is not compliant or the run broke "
+        "off, 2 when the check could not run."));
+    m_parser.addHelpOption();
+    m_parser.addOptions({
+        {Port,
+         QStringLiteral("The scale's serial port: a number (1 is the first), COMn, a device "
+                        "name or a path."),
+         QStringLiteral("port")},
+        {ListPorts, QStringLiteral("List the serial ports present and exit.")},
+        {Json, QStringLiteral("Write the results as JSON to a file, or to standard output for -."),
+         QStringLiteral("file")},
+        {JUnit, QStringLiteral("Write the results as a JUnit XML file."), QStringLiteral("file")},
+        {Pdf, QStringLiteral("Write the compliance report as a PDF file."), QStringLiteral("file")},
+        {Tare, QStringLiteral("Run the tare test with this value, e.g. 000001.000."),
+         QStringLiteral("value")},
+        {Units, QStringLiteral("Run the units test with this unit code, e.g. kg."),
+         QStringLiteral("code")},
+        {WeightStream,
+         QStringLiteral("auto: poll the weight until every status flag is seen (default); "
+                        "skip: leave the weight stream analysis out."),
+         QStringLiteral("auto|skip")},
+        {StreamTimeout, QStringLiteral("Give the weight stream analysis this long (default 120)."),
+         QStringLiteral("seconds")},
+        {Quiet, QStringLiteral("Print no progress and no instructions, only errors.")},
+    });
+}
+
+std::optional<QString> CheckCommandLine::unitCode(const QString &typed)
+{
+    QString code = typed;
+    while (code.size() > 3 && code.endsWith(QLatin1Char(' ')))
+        code.chop(1);
+    code = code.leftJustified(3, QLatin1Char(' '));
+    if (smaUnitCodes().contains(code))
+        return code;
+    return std::nullopt;
+}
+
+bool CheckCommandLine::parse(const QStringList &arguments)
+{
+    m_error.clear();
+    m_options = {};
+    if (!m_parser.parse(arguments)) {
+        m_error = m_parser.errorText();
+        return false;
+    }
+    m_help = m_parser.isSet(QStringLiteral("help"));
+    if (m_help)
+        return true;
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_error =
+            QStringLiteral("Unexpected argument: %1").arg(m_parser.positionalArguments().first());
+        return false;
+    }
+
+    CheckOptions options;
+    options.listPorts = m_parser.isSet(ListPorts);
+    if (options.listPorts) {
+        m_options = options;
+        return true;
+    }
+    options.port = m_parser.value(Port);
+    if (!m_parser.isSet(Port) || options.port.isEmpty()) {
+        m_error = QStringLiteral("Say which port the scale is on with --port.");
+        return false;
+    }
+    options.jsonFile = m_parser.value(Json);
+    options.junitFile = m_parser.value(JUnit);
+    options.pdfFile = m_parser.value(Pdf);
+    for (const QString &option : {Json, JUnit, Pdf}) {
+        if (m_parser.isSet(option) && m_parser.value(option).isEmpty()) {
+            m_error = QStringLiteral("--%1 needs a file name.").arg(option);
+            return false;
+        }
+    }
+    if (m_parser.isSet(Tare)) {
+        const QString value = m_parser.value(Tare);
+        if (const qsizetype bad = firstUnsendableCharacter(value); bad >= 0) {
+            m_error = QStringLiteral("--tare %1 holds \"%2\", which the scale's serial line cannot "
+                                     "carry; give the tare with digits and a decimal point, for "
+                                     "example 000001.000.")
+                          .arg(value, value.mid(bad, value.at(bad).isHighSurrogate() ? 2 : 1));
+            return false;
+        }
+        options.tare = value;
+    }
+    if (m_parser.isSet(Units)) {
+        options.unitCode = unitCode(m_parser.value(Units));
+        if (!options.unitCode) {
+            m_error = QStringLiteral("--units %1 is no SMA unit code; the codes are %2.")
+                          .arg(m_parser.value(Units), knownUnitCodes());
+            return false;
+        }
+    }
+    if (m_parser.isSet(WeightStream)) {
+        const QString mode = m_parser.value(WeightStream);
+        if (mode == QStringLiteral("skip")) {
+            options.weightStream = CheckOptions::WeightStream::Skip;
+        } else if (mode != QStringLiteral("auto")) {
+            m_error = QStringLiteral("--weight-stream takes auto or skip, not %1.").arg(mode);
+            return false;
+        }
+    }
+    if (m_parser.isSet(StreamTimeout)) {
+        bool isNumber = false;
+        const double seconds = m_parser.value(StreamTimeout).toDouble(&isNumber);
+        if (!isNumber || !(seconds > 0) || seconds > 24 * 3600) {
+            m_error = QStringLiteral("--stream-timeout takes a number of seconds above 0, up to "
+                                     "a day: %1")
+                          .arg(m_parser.value(StreamTimeout));
+            return false;
+        }
+        options.streamTimeoutMs = qMax(1, qRound(seconds * 1000));
+    }
+    options.quiet = m_parser.isSet(Quiet);
+    m_options = options;
+    return true;
+}

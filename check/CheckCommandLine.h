@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What one sma-check run is asked to do.
+struct CheckOptions
+{
+    enum class WeightStream { Auto, Skip };
+
+    QString port;                    // as typed: a number, COMn, a device name or a path
+    QString jsonFile;                // empty: no JSON; "-": standard output
+    QString junitFile;               // empty: no JUnit file
+    QString pdfFile;                 // empty: no PDF
+    std::optional<QString> tare;     // the tare value to test, when given
+    std::optional<QString> unitCode; // three characters, one of smaUnitCodes()
+    WeightStream weightStream = WeightStream::Auto;
+    int streamTimeoutMs = 120 * 1000;
+    bool quiet = false;
+    bool listPorts = false;
+
+    bool jsonOnStdout() const { return jsonFile == QStringLiteral("-"); }
+};
+
+// The command line of sma-check, kept apart from main() so that a program
+// can tell whether it needs to draw (a PDF) before it makes its application
+// object. parse() needs no application object; helpText() does.
+class CheckCommandLine
+{
+public:
+    CheckCommandLine();
+
+    // Reads the arguments (the program name first). Returns false with
+    // errorText() saying what is wrong.
+    bool parse(const QStringList &arguments);
+
+    bool helpRequested() const { return m_help; }
+    QString helpText() const { return m_parser.helpText(); }
+    QString errorText() const { return m_error; }
+    const CheckOptions &options() const { return m_options; }
+
+    // The unit code that `typed` names: one of smaUnitCodes(), given with or
+    // without its trailing blanks ("kg", "kg " and "g" are fine; "KG" is not).
+    static std::optional<QString> unitCode(const QString &typed);
+
+private:
+    QCommandLineParser m_parser;
+    QString m_error;
+    CheckOptions m_options;
+    bool m_help = false;
+};

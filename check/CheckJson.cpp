@@ -1,0 +1,50 @@
+#include "CheckJson.h"
+
+#include "CheckRecord.h"
+#include "VerdictText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+QJsonObject commandJson(const TestedCommand &command, const QString &published)
+{
+    return {
+        {QStringLiteral("command"), command.command},
+        {QStringLiteral("printable"), command.printable},
+        {QStringLiteral("result"), resultText(command.result)},
+        {QStringLiteral("answer"),
+         command.answer ? QJsonValue(QString::fromLatin1(*command.answer)) : QJsonValue()},
+        {QStringLiteral("ms"), command.ms >= 0 ? QJsonValue(command.ms) : QJsonValue()},
+        {QStringLiteral("evidence"), verdictEvidence(command, published)},
+    };
+}
+
+QJsonObject checkJson(const CheckRecord &record)
+{
+    QJsonArray commands;
+    for (const TestedCommand &command : record.commands)
+        commands.append(commandJson(command, record.published));
+    const auto single = [&](const std::optional<TestedCommand> &test) {
+        return test ? QJsonValue(commandJson(*test, record.published)) : QJsonValue();
+    };
+    return {
+        {QStringLiteral("port"), record.port},
+        {QStringLiteral("about"), QJsonArray::fromStringList(record.about)},
+        {QStringLiteral("info"), QJsonArray::fromStringList(record.info)},
+        {QStringLiteral("published"), record.published},
+        {QStringLiteral("commands"), commands},
+        {QStringLiteral("tare"), single(record.tare)},
+        {QStringLiteral("units"), single(record.units)},
+        {QStringLiteral("weight_stream"), weightStreamText(record.weightStream)},
+        {QStringLiteral("flags_seen"), QJsonArray::fromStringList(record.flagsSeen)},
+        {QStringLiteral("level1"), record.level1},
+        {QStringLiteral("level2_commands"), record.published},
+        {QStringLiteral("report"), QJsonArray::fromStringList(record.report)},
+        {QStringLiteral("exit"), record.exitStatus},
+    };
+}
+
+QByteArray checkJsonText(const CheckRecord &record)
+{
+    return QJsonDocument(checkJson(record)).toJson(QJsonDocument::Indented);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "SmaSession.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Everything one sma-check run found, as its JSON and JUnit files state it.
+struct CheckRecord
+{
+    enum class WeightStream { Verified, NotVerified, Skipped };
+
+    QString port; // as typed
+    QStringList about;
+    QStringList info;
+    QString published; // the "CMD:" letters, empty when none
+    QList<TestedCommand> commands;
+    std::optional<TestedCommand> tare;
+    std::optional<TestedCommand> units;
+    WeightStream weightStream = WeightStream::NotVerified;
+    qint64 weightStreamMs = -1; // how long the analysis ran; -1 when it did not
+    QStringList flagsSeen;      // check list texts, in the list's order
+    QStringList flagsMissing;   // the boxes left unticked
+    bool discoveryFinished = false;
+    bool level1 = false;
+    QStringList report; // the report's lines, as the preview shows them
+    qint64 elapsedMs = 0;
+    int exitStatus = 1;
+};
+
+// "verified", "not verified" or "skipped".
+QString weightStreamText(CheckRecord::WeightStream stream);

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "CheckCommandLine.h"
+#include "CheckRecord.h"
+#include "MSComm.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class ReportSource;
+class SmaSession;
+class WeightStreamEngine;
+
+// One compliance check of a scale, start to end, without a window, so that
+// sma-check and its tests drive the same run as the tester window does:
+//   1. The session engine opens the port; the operator is told to set the
+//      device up, and the discovery run starts straight away.
+//   2. Once it has finished: the tare test, then the units test, each when
+//      asked for.
+//   3. The weight stream analysis on the same port, told the published
+//      commands, until every box is ticked or the time given runs out; or
+//      left out on request.
+//   4. The report's lines, the JSON, JUnit and PDF files; then finished().
+// A discovery run that breaks off (a time-out, the port lost) goes straight
+// to 4 with its verdicts so far. Everything is driven by the event loop and
+// nothing blocks: a silent scale ends the run by the session's own time-out.
+class SmaCheck : public QObject
+{
+    Q_OBJECT
+public:
+    enum ExitStatus {
+        Compliant = 0,    // Level 1 passed, weight stream verified or skipped on request
+        NotCompliant = 1, // the run finished with another verdict, or broke off
+        CouldNotRun = 2,  // the port or an output file could not be opened
+    };
+
+    // Where text goes. `out` takes results (standard output), `err`
+    // progress, instructions and errors (standard error). Each call passes
+    // one or more whole lines without the final line end.
+    struct Console
+    {
+        std::function<void(const QString &)> out;
+        std::function<void(const QString &)> err;
+    };
+    // Writes the report to a PDF file; returns why it could not, or nothing.
+    using PdfWriter = std::function<QString(const QString &fileName, const ReportSource &source)>;
+
+    SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory, const Console &console,
+             QObject *parent = nullptr);
+    ~SmaCheck() override;
+
+    // Needed only when the options ask for a PDF.
+    void setPdfWriter(const PdfWriter &writer) { m_pdfWriter = writer; }
+
+    // Runs the check. finished() is raised once, from the event loop or, when
+    // the port cannot be opened, before start() returns.
+    void start();
+
+    const CheckRecord &record() const { return m_record; }
+    const SmaSession &session() const { return *m_session; }
+
+signals:
+    void finished(int exitStatus);
+
+private:
+    enum class Phase { Idle, Discovery, Tare, Units, WeightStream, Done };
+
+    void onVerdict(int row);
+    void onPortClosed();
+    void afterDiscovery();
+    void runTare();
+    void runUnits();
+    void startSingleTest(Phase phase, const QString &printable, const std::function<bool()> &send);
+    void runWeightStream();
+    void onStreamTimeout();
+    void endWeightStream(CheckRecord::WeightStream outcome);
+    void finish(bool brokeOff);
+    int writeResults();
+    std::optional<TestedCommand> entry(const QString &printable) const;
+    bool outputsWritable();
+    void progress(const QString &text) const;
+    void error(const QString &text) const;
+
+    CheckOptions m_options;
+    MSCommFactory m_portFactory;
+    Console m_console;
+    PdfWriter m_pdfWriter;
+    SmaSession *m_session;
+    WeightStreamEngine *m_engine = nullptr;
+    QTimer m_streamTimer;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_streamClock;
+
+    Phase m_phase = Phase::Idle;
+    bool m_runFinished = false;
+    QString m_singleTestEntry; // printable form of the tare or units test under way
+    CheckRecord m_record;
+};
