@@ -10,6 +10,7 @@ const QString Port = QStringLiteral("port");
 const QString ListPorts = QStringLiteral("list-ports");
 const QString Json = QStringLiteral("json");
 const QString JUnit = QStringLiteral("junit");
+const QString Trace = QStringLiteral("trace");
 const QString Pdf = QStringLiteral("pdf");
 const QString Tare = QStringLiteral("tare");
 const QString Units = QStringLiteral("units");
@@ -47,6 +48,10 @@ CheckCommandLine::CheckCommandLine()
          QStringLiteral("file")},
         {JUnit, QStringLiteral("Write the results as a JUnit XML file."), QStringLiteral("file")},
         {Pdf, QStringLiteral("Write the compliance report as a PDF file."), QStringLiteral("file")},
+        {Trace,
+         QStringLiteral("Write every byte sent to and received from the scale as text lines, "
+                        "as the Serial Traffic window shows them."),
+         QStringLiteral("file")},
         {Tare, QStringLiteral("Run the tare test with this value, e.g. 000001.000."),
          QStringLiteral("value")},
         {Units, QStringLiteral("Run the units test with this unit code, e.g. kg."),
@@ -103,7 +108,8 @@ bool CheckCommandLine::parse(const QStringList &arguments)
     options.jsonFile = m_parser.value(Json);
     options.junitFile = m_parser.value(JUnit);
     options.pdfFile = m_parser.value(Pdf);
-    for (const QString &option : {Json, JUnit, Pdf}) {
+    options.traceFile = m_parser.value(Trace);
+    for (const QString &option : {Json, JUnit, Pdf, Trace}) {
         if (m_parser.isSet(option) && m_parser.value(option).isEmpty()) {
             m_error = QStringLiteral("--%1 needs a file name.").arg(option);
             return false;

@@ -15,6 +15,7 @@ struct CheckOptions
     QString jsonFile;                // empty: no JSON; "-": standard output
     QString junitFile;               // empty: no JUnit file
     QString pdfFile;                 // empty: no PDF
+    QString traceFile;               // empty: no trace of the serial traffic
     std::optional<QString> tare;     // the tare value to test, when given
     std::optional<QString> unitCode; // three characters, one of smaUnitCodes()
     WeightStream weightStream = WeightStream::Auto;

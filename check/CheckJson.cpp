@@ -24,6 +24,14 @@ QJsonObject checkJson(const CheckRecord &record)
     QJsonArray commands;
     for (const TestedCommand &command : record.commands)
         commands.append(commandJson(command, record.published));
+    QJsonArray findings;
+    for (const Finding &finding : record.findings)
+        findings.append(QJsonObject{
+            {QStringLiteral("severity"), severityText(finding.severity)},
+            {QStringLiteral("code"), finding.code},
+            {QStringLiteral("message"), finding.message},
+            {QStringLiteral("evidence"), TrafficLog::printable(finding.evidence)},
+        });
     const auto single = [&](const std::optional<TestedCommand> &test) {
         return test ? QJsonValue(commandJson(*test, record.published)) : QJsonValue();
     };
@@ -40,6 +48,7 @@ QJsonObject checkJson(const CheckRecord &record)
         {QStringLiteral("level1"), record.level1},
         {QStringLiteral("level2_commands"), record.published},
         {QStringLiteral("report"), QJsonArray::fromStringList(record.report)},
+        {QStringLiteral("findings"), findings},
         {QStringLiteral("exit"), record.exitStatus},
     };
 }

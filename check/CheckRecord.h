@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Findings.h"
 #include "SmaSession.h"
 
 #include <QList>
@@ -27,6 +28,7 @@ struct CheckRecord
     bool discoveryFinished = false;
     bool level1 = false;
     QStringList report; // the report's lines, as the preview shows them
+    QList<Finding> findings;
     qint64 elapsedMs = 0;
     int exitStatus = 1;
 };

@@ -107,6 +107,7 @@ bool SmaCheck::outputsWritable()
         probe(QStringLiteral("JSON"), m_options.jsonFile);
     probe(QStringLiteral("JUnit"), m_options.junitFile);
     probe(QStringLiteral("PDF"), m_options.pdfFile);
+    probe(QStringLiteral("trace"), m_options.traceFile);
     return writable;
 }
 
@@ -320,6 +321,11 @@ void SmaCheck::finish(bool brokeOff)
     m_record.commands = m_session->commands();
     m_record.level1 = m_session->CheckSMALevel1();
     m_record.report = reportLines(*m_session);
+    m_record.findings = m_session->findings();
+    for (const Finding &finding : m_record.findings)
+        progress(QStringLiteral("%1: %2: %3 (%4)")
+                     .arg(severityText(finding.severity), finding.code, finding.message,
+                          TrafficLog::printable(finding.evidence)));
     const bool streamAccepted = m_record.weightStream == CheckRecord::WeightStream::Verified ||
                                 m_record.weightStream == CheckRecord::WeightStream::Skipped;
     m_record.exitStatus = !brokeOff && m_record.level1 && streamAccepted ? Compliant : NotCompliant;
@@ -345,6 +351,13 @@ int SmaCheck::writeResults()
         if (const QString reason = saveFile(m_options.junitFile, checkJUnitXml(m_record));
             !reason.isEmpty())
             failed(QStringLiteral("JUnit"), m_options.junitFile, reason);
+    }
+    if (!m_options.traceFile.isEmpty()) {
+        QByteArray trace;
+        for (const TrafficEntry &entry : m_session->traffic().entries())
+            trace += TrafficLog::line(entry).toUtf8() + '\n';
+        if (const QString reason = saveFile(m_options.traceFile, trace); !reason.isEmpty())
+            failed(QStringLiteral("trace"), m_options.traceFile, reason);
     }
     if (!m_options.jsonFile.isEmpty() && !m_options.jsonOnStdout()) {
         if (const QString reason = saveFile(m_options.jsonFile, checkJsonText(m_record));

@@ -3,6 +3,7 @@
 
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
+#include "PortList.h"
 #include "QSerialMSComm.h"
 #include "SmaCheck.h"
 
@@ -11,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibrary>
-#include <QSerialPortInfo>
 
 #include <cstdio>
 #include <memory>
@@ -29,18 +29,12 @@ void writeLines(std::FILE *stream, const QString &text)
 }
 
 // One line per serial port: its device, its description and, for a USB
-// adapter, vendor:product.
+// adapter, vendor:product, separated by TABs.
 QStringList serialPortLines()
 {
     QStringList lines;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-        QStringList fields = {port.systemLocation(), port.description()};
-        if (port.hasVendorIdentifier() && port.hasProductIdentifier())
-            fields << QStringLiteral("%1:%2")
-                          .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                          .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
-        lines << fields.join(QLatin1Char('\t'));
-    }
+    for (const PresentPort &port : presentPorts())
+        lines << QStringList{port.location, port.description, port.usbId}.join(QLatin1Char('\t'));
     return lines;
 }
 

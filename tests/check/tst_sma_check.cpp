@@ -211,9 +211,10 @@ void SmaCheckTest::plainRunPrintsTheReportAndWritesFiles()
     const QString jsonFile = dir.filePath("check.json");
     const QString junitFile = dir.filePath("check.xml");
     const QString pdfFile = dir.filePath("check.pdf");
-    const Run run =
-        runCheck({"--port", scale.devicePath(), "--tare", "000001.000", "--units", "kg", "--json",
-                  jsonFile, "--junit", junitFile, "--pdf", pdfFile, "--quiet"});
+    const QString traceFile = dir.filePath("check.trace");
+    const Run run = runCheck({"--port", scale.devicePath(), "--tare", "000001.000", "--units", "kg",
+                              "--json", jsonFile, "--junit", junitFile, "--pdf", pdfFile, "--trace",
+                              traceFile, "--quiet"});
     QVERIFY2(run.exit == 0, qPrintable(run.err));
     QVERIFY2(!run.err.contains(QString::fromUtf8(" — ")), qPrintable(run.err)); // quiet
 
@@ -231,6 +232,22 @@ void SmaCheckTest::plainRunPrintsTheReportAndWritesFiles()
     QCOMPARE(tare.value("command").toString(), QString("T000001.000"));
     QCOMPARE(tare.value("result").toString(), QString("Passed"));
     QCOMPARE(json.value("units").toObject().value("printable").toString(), QString("<LF>Ukg <CR>"));
+
+    // The traffic as the Serial Traffic window shows it, and what it says
+    // beyond the verdicts: of this scale only which answer was slowest.
+    QFile trace(traceFile);
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const QStringList traced = QString::fromUtf8(trace.readAll()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(traced.value(0).endsWith(" ms  TX  <LF>A<CR>"), qPrintable(traced.value(0)));
+    QVERIFY2(traced.value(1).contains(" ms  RX  <LF>SMA:2/1.0<CR>  (answer to <LF>A<CR> after "),
+             qPrintable(traced.value(1)));
+    const QJsonArray findings = json.value("findings").toArray();
+    QCOMPARE(findings.size(), 1);
+    const QJsonObject slowest = findings.first().toObject();
+    QCOMPARE(slowest.value("severity").toString(), QString("note"));
+    QCOMPARE(slowest.value("code").toString(), QString("slowest-answer"));
+    QVERIFY(slowest.value("message").toString().startsWith("The slowest answer was the one to "));
+    QVERIFY(slowest.value("evidence").toString().startsWith("<LF>"));
 
     // One case per tested command and one for the weight stream; the three
     // additional commands the scale refuses fail with their evidence.
