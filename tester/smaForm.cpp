@@ -6,6 +6,7 @@
 #include "PortList.h"
 #include "PrtForm.h"
 #include "TrafficWindow.h"
+#include "VerdictText.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -414,7 +415,11 @@ namespace {
 
 // Brings a list to `texts` in place, so that its selection and scroll
 // position stay where the operator left them.
-void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> &ticks)
+// Each entry says why it got its verdict: "Passed — "SMA:2/1.0" after 12 ms".
+// The tested-command list is the one a keyboard and a screen reader reach,
+// so its entries carry it as their description too.
+void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> &ticks,
+                 const QStringList &why, bool describe)
 {
     const QSignalBlocker quiet(list);
     while (list->count() > texts.size())
@@ -432,6 +437,11 @@ void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> 
             (item->checkState() == Qt::Checked) != ticked) {
             item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
             item->setData(kShownCheckRole, ticked);
+        }
+        if (item->toolTip() != why.value(row)) {
+            item->setToolTip(why.value(row));
+            if (describe)
+                item->setData(Qt::AccessibleDescriptionRole, why.value(row));
         }
     }
 }
@@ -457,15 +467,17 @@ void smaForm::render()
 {
     QStringList entries;
     QStringList results;
+    QStringList why;
     QList<bool> ticks;
     for (const TestedCommand &command : m_session->commands()) {
         entries << command.printable;
         ticks << command.ticked;
+        why << verdictEvidence(command, m_session->published());
         if (command.hasVerdict())
             results << resultText(command.result);
     }
-    showEntries(cmds, entries, ticks);
-    showEntries(cmdresult, results, {});
+    showEntries(cmds, entries, ticks, why, true);
+    showEntries(cmdresult, results, {}, why, false);
     showLines(scaleabout, m_session->aboutLines());
     showLines(scaleinfo, m_session->infoLines());
     showText(cmdlist, m_session->published());

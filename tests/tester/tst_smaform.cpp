@@ -286,7 +286,18 @@ void SmaFormTest::ticksAreHandedToTheSession()
 
     f.tick(0); // refused: the tare test still waits for its answer
     QCOMPARE(f.list("cmds")->item(0)->checkState(), Qt::Unchecked);
+    QCOMPARE(f.list("cmds")->item(1)->toolTip(),
+             QString::fromUtf8("Pending — waiting for the answer"));
     QTRY_COMPARE(f.results(), QStringList({"Passed", "Passed"}));
+    // Each row says why, to the eye and to a screen reader, after a retest too.
+    const QString why = f.list("cmds")->item(1)->toolTip();
+    QVERIFY2(why.startsWith(QString::fromUtf8("Passed — \" 1N       0.000kg \" after ")),
+             qPrintable(why));
+    QCOMPARE(f.list("cmdresult")->item(1)->toolTip(), why);
+    QCOMPARE(QAccessible::queryAccessibleInterface(f.list("cmds"))
+                 ->child(1)
+                 ->text(QAccessible::Description),
+             why);
     f.tick(1, false);
     QVERIFY(!f.form->session().isTicked(1));
     QCOMPARE(f.port->frames.size(), 3);
