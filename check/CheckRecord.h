@@ -3,6 +3,7 @@
 #include "Findings.h"
 #include "SmaSession.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,8 @@ struct CheckRecord
 {
     enum class WeightStream { Verified, NotVerified, Skipped };
 
-    QString port; // as typed
+    QString port;    // as typed
+    QDateTime ended; // local time the port was last closed: the report's footer says it
     QStringList about;
     QStringList info;
     QString published; // the "CMD:" letters, empty when none

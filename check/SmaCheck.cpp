@@ -321,6 +321,7 @@ void SmaCheck::finish(bool brokeOff)
     m_record.commands = m_session->commands();
     m_record.level1 = m_session->CheckSMALevel1();
     m_record.report = reportLines(*m_session);
+    m_record.ended = m_session->runEnded();
     m_record.findings = m_session->findings();
     for (const Finding &finding : m_record.findings)
         progress(QStringLiteral("%1: %2: %3 (%4)")

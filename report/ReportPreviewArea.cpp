@@ -1,8 +1,7 @@
 #include "ReportPreviewArea.h"
 
-#include "PainterReportTarget.h"
-#include "ReportRenderer.h"
-#include "ReportTarget.h"
+#include "ReportPages.h"
+#include "TextReportTarget.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -10,7 +9,6 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -42,25 +40,6 @@ void giveResolution(QImage &image, int resolution)
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
 }
-
-// Collects the report's lines as text. A text is cut into lines where the
-// painter target starts new lines (CR LF, a lone CR, a lone LF), so these are
-// the lines that print, empty ones included; a TAB stays a TAB.
-class LineRecorder : public ReportTarget
-{
-public:
-    QStringList lines;
-
-    void print(const QString &text) override
-    {
-        static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
-        lines << text.split(lineBreak);
-    }
-    void setBold(bool) override {}
-    void setSize(int) override {}
-    void endDoc() override {}
-    void clear() override { lines.clear(); }
-};
 
 // What a screen reader sees of the preview: a read-only, multi-line text
 // holding the report's lines, one per line, read afresh on every request.
@@ -188,26 +167,13 @@ void ReportPreviewArea::setPageLayout(const QPageLayout &layout, int resolution)
 
 int ReportPreviewArea::pageCount() const
 {
-    // Laid out on a device of the printer's resolution; nothing of it is seen.
-    QImage measure(1, 1, QImage::Format_ARGB32_Premultiplied);
-    giveResolution(measure, m_resolution);
-    QPainter painter(&measure);
-    int pages = 1;
-    PainterReportTarget target(painter,
-                               QRectF(QPointF(), m_layout.paintRectPixels(m_resolution).size()),
-                               Qt::white, [&pages] {
-                                   ++pages;
-                                   return true;
-                               });
-    renderReport(target, m_source, ReportMedium::Preview);
-    return pages;
+    return ReportPages(m_source, m_layout.paintRectPixels(m_resolution).size(), m_resolution)
+        .count();
 }
 
 QStringList ReportPreviewArea::reportLines() const
 {
-    LineRecorder recorder;
-    renderReport(recorder, m_source, ReportMedium::Preview);
-    return recorder.lines;
+    return ::reportLines(m_source);
 }
 
 void ReportPreviewArea::setZoom(qreal zoom)
@@ -326,14 +292,11 @@ void ReportPreviewArea::paintEvent(QPaintEvent *)
         painter.translate(printableOrigin);
         painter.setPen(Qt::black);
     };
-    startPage();
-    PainterReportTarget target(
-        painter, QRectF(QPointF(), m_layout.paintRectPixels(m_resolution).size()), Qt::white, [&] {
-            ++page;
+    ReportPages(m_source, m_layout.paintRectPixels(m_resolution).size(), m_resolution)
+        .draw(painter, ReportMedium::Preview, [&](int index) {
+            page = index;
             startPage();
-            return true;
         });
-    renderReport(target, m_source, ReportMedium::Preview);
     painter.end();
 
     QPainter onScreen(viewport());

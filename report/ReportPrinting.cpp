@@ -1,8 +1,7 @@
 #include "ReportPrinting.h"
 
 #include "CupsJob.h"
-#include "PainterReportTarget.h"
-#include "ReportRenderer.h"
+#include "ReportPages.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -34,12 +33,13 @@ PrintOutcome printReport(QPrinter &printer, const ReportSource &source)
         return {false, failureReason(printer)};
 
     // The painter's origin is the top-left corner of the printable area.
-    const QRectF printable(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
-    PainterReportTarget target(painter, printable, Qt::white,
-                               [&printer] { return printer.newPage(); });
-    renderReport(target, source, ReportMedium::Printer);
-
-    if (!target.endedCleanly() || printer.printerState() == QPrinter::Error)
+    const ReportPages pages(source, printer.pageRect(QPrinter::DevicePixel).size(),
+                            printer.resolution());
+    const int drawn = pages.draw(painter, ReportMedium::Printer, [&printer](int index) {
+        if (index > 0)
+            printer.newPage();
+    });
+    if (drawn == 0 || printer.printerState() == QPrinter::Error)
         return {false, failureReason(printer)};
     return {true, {}};
 }

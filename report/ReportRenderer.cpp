@@ -44,6 +44,17 @@ void printVerdicts(ReportTarget &target, const ReportSource &source)
 
 } // namespace
 
+QString reportFooter(int page, int pages, const ReportSource &source)
+{
+    const QDateTime ended =
+        source.runEnded().isValid() ? source.runEnded() : QDateTime::currentDateTime();
+    return QStringLiteral("Page %1 of %2 \u00b7 %3 \u00b7 port %4 \u00b7 SMA Compliance Tester %5")
+        .arg(page)
+        .arg(pages)
+        .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), source.portText(),
+             QStringLiteral(SMA_VERSION));
+}
+
 void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium)
 {
     if (medium == ReportMedium::Preview)

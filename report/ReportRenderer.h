@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class ReportSource;
 class ReportTarget;
 
@@ -11,3 +12,9 @@ enum class ReportMedium { Printer, Preview };
 // Every source is read afresh; the two compliance checks are asked only when
 // the verdict before them allows it (weight stream verified, then Level 1).
 void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium);
+
+// The line at the foot of page `page` of `pages` of a printed or previewed
+// report, apart from its lines: "Page 1 of 2 · 2026-12-07 14:03 · port
+// /dev/ttyUSB0 · SMA Compliance Tester 1.0" (the local time the run ended,
+// or now before any run; the port as typed; this program's version).
+QString reportFooter(int page, int pages, const ReportSource &source);

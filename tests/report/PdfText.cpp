@@ -1,5 +1,7 @@
 #include "PdfText.h"
 
+#include "ReportRenderer.h"
+
 #include "FakeReportSource.h"
 
 #include <QProcess>
@@ -60,12 +62,26 @@ QRegularExpression linePattern(const QString &line)
 
 } // namespace
 
-QString firstMismatch(const QString &text, const QStringList &lines)
+QString firstMismatch(const QString &text, const QStringList &lines,
+                      const ReportSource &footerSource)
 {
+    // pdftotext ends each page with a form feed; the last line of a page is
+    // its footer.
+    QStringList pages = text.split(u'\f');
+    if (pages.size() > 1 && pages.last().trimmed().isEmpty())
+        pages.removeLast();
     QStringList found;
-    for (QString line : text.split(u'\n'))
-        if (!line.remove(u'\f').isEmpty()) // pdftotext ends each page with a form feed
-            found << line;
+    for (qsizetype page = 0; page < pages.size(); ++page) {
+        QStringList pageLines = pages.at(page).split(u'\n', Qt::SkipEmptyParts);
+        const QString footer =
+            reportFooter(int(page + 1), int(pages.size()), footerSource);
+        if (pageLines.isEmpty() || pageLines.last() != footer)
+            return QStringLiteral("page %1: expected the footer \"%2\", got \"%3\"")
+                .arg(page + 1)
+                .arg(footer, pageLines.value(pageLines.size() - 1));
+        pageLines.removeLast();
+        found << pageLines;
+    }
 
     for (qsizetype i = 0; i < qMax(lines.size(), found.size()); ++i) {
         const QString expected = lines.value(i);

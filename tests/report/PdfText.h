@@ -4,6 +4,7 @@
 #include <QStringList>
 
 struct FakeReportSource;
+class ReportSource;
 
 // Reads a PDF's text back with pdftotext and holds it against the report's
 // lines, character for character.
@@ -30,8 +31,10 @@ QString extract(const QString &pdfPath);
 QStringList expectedLines(const FakeReportSource &source, const QStringList &verdicts);
 // Compares the non-empty lines of `text` one by one with `lines`: each must
 // read exactly the same, except that a run of TABs may stand as a run of
-// blanks; no line may be missing or added. Says what differs first; empty
-// when all lines match.
-QString firstMismatch(const QString &text, const QStringList &lines);
+// blanks; no line may be missing or added. Every page must end with the
+// footer the report gives `footerSource` for it, exactly. Says what differs
+// first; empty when all lines match.
+QString firstMismatch(const QString &text, const QStringList &lines,
+                      const ReportSource &footerSource);
 
 } // namespace PdfText

@@ -164,7 +164,7 @@ void PrintOnDefaultPrinterTest::printPressPrintsOneReport()
         qPrintable(
             QStringLiteral("no printed report in %1 after 60 s").arg(outputFolders().join(u' '))));
     const QString text = PdfText::extract(documents.first());
-    const QString mismatch = PdfText::firstMismatch(text, expected);
+    const QString mismatch = PdfText::firstMismatch(text, expected, source);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch + u'\n' + text));
 
     // One press, one document: nothing more comes once the queue is empty.

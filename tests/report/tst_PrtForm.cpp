@@ -328,7 +328,7 @@ void PrtFormTest::previewReadsAsThePrintedPdf()
     QVERIFY2(saved.ok, qPrintable(saved.error));
     const QString printed = PdfText::extract(pdfPath);
     lines.removeAll(QString());
-    const QString mismatch = PdfText::firstMismatch(printed, lines);
+    const QString mismatch = PdfText::firstMismatch(printed, lines, source);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     // pdftotext ends every page with a form feed.
     QCOMPARE(previewArea(form)->pageCount(), int(printed.count(u'\f')));
@@ -440,7 +440,7 @@ void PrtFormTest::withoutPrinterSavesPdf()
         PdfText::expectedLines(source, {QStringLiteral("SMA Weight stream verified correct"),
                                         QStringLiteral("SMA Level 1 Compliance Verified( ABDWZ )"),
                                         QStringLiteral("SMA Level 2 commands supported ( HPR )")});
-    const QString mismatch = PdfText::firstMismatch(text, expected);
+    const QString mismatch = PdfText::firstMismatch(text, expected, source);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch + u'\n' + text));
 }
 

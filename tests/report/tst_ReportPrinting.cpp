@@ -39,7 +39,7 @@ void ReportPrintingTest::longReportContinuesOnNewPages()
     const QStringList expected =
         PdfText::expectedLines(source, {QStringLiteral("Weight stream not verified"),
                                         QStringLiteral("SMA Level 1 Compliance Not Verified")});
-    const QString mismatch = PdfText::firstMismatch(text, expected);
+    const QString mismatch = PdfText::firstMismatch(text, expected, source);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
