@@ -1,8 +1,8 @@
 #include "OpTest.h"
 
 #include "Globals.h"
+#include "WidgetLook.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,18 +12,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QFont weightDisplayFont()
-{
-    const QString preferred = QStringLiteral("Courier New");
-    QFont font(QFontDatabase::hasFamily(preferred)
-                   ? preferred
-                   : QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(27.75);
-    font.setWeight(QFont::Normal);
-    return font;
-}
 
 // Just wide enough for `characters` characters of the field's font.
 int fieldWidthFor(const QLineEdit &field, qsizetype characters)
@@ -98,10 +86,7 @@ void OpTest::buildControls()
     // The list is disabled for that, but its boxes are what the operator
     // watches, so they keep the colours of an enabled list.
     List1->setEnabled(false);
-    QPalette listPalette = List1->palette();
-    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::Base})
-        listPalette.setColor(QPalette::Disabled, role, listPalette.color(QPalette::Active, role));
-    List1->setPalette(listPalette);
+    keepReadableWhenDisabled(List1, List1->palette().color(QPalette::Active, QPalette::Base));
     Label1->setBuddy(List1);
 
     Instruct = new QLabel(QStringLiteral("Operate the scale to check all the boxes"), this);
@@ -113,7 +98,7 @@ void OpTest::buildControls()
     Weight->setAccessibleName(QStringLiteral("Weight"));
     // It shows what the scale sent; typing into it would mean nothing.
     Weight->setReadOnly(true);
-    Weight->setFont(weightDisplayFont());
+    Weight->setFont(fixedPitchFont(27.75));
     Weight->setMinimumWidth(225);
     QPalette weightPalette = Weight->palette();
     weightPalette.setColor(QPalette::Base, QColor(224, 224, 224));

@@ -55,6 +55,9 @@ protected:
     virtual void endApplication();
 
 private:
+    static QString startCaption() { return QStringLiteral("&Start"); }
+    static QString stopCaption() { return QStringLiteral("&Stop"); }
+
     void buildControls();
     void render();
     void showStatus(const QString &status);

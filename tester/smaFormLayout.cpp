@@ -1,0 +1,239 @@
+// The controls of the tester window and where they stand: object names,
+// captions, fonts, colours, accessible names, tab order.
+
+#include "smaForm.h"
+
+#include "CommandText.h"
+#include "WidgetLook.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kDarkRed(0x80, 0x00, 0x00);
+const QColor kLightGreen(0xC0, 0xFF, 0xC0);
+const QColor kLightYellow(0xFF, 0xFF, 0xC0);
+
+QLabel *heading(const QString &name, const QString &caption, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(caption);
+    return label;
+}
+
+} // namespace
+
+void smaForm::buildControls()
+{
+    const QFont answerFont = fixedPitchFont(9.75);
+
+    Label8 = new QLabel(QStringLiteral("S.M.A."), this);
+    Label8->setObjectName(QStringLiteral("Label8"));
+    QFont titleFont = fixedPitchFont(48);
+    titleFont.setBold(true);
+    Label8->setFont(titleFont);
+    Label8->setAlignment(Qt::AlignCenter);
+    QPalette titlePalette = Label8->palette();
+    titlePalette.setColor(QPalette::WindowText, kDarkRed);
+    Label8->setPalette(titlePalette);
+
+    auto lineBox = [&](const char *name, const QString &text) {
+        auto *box = new QLineEdit(text, this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setFont(answerFont);
+        return box;
+    };
+    auto answerBox = [&](const char *name, const QColor &background) {
+        auto *box = new QPlainTextEdit(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setFont(answerFont);
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setEnabled(false);
+        keepReadableWhenDisabled(box, background);
+        return box;
+    };
+    auto list = [&](const char *name) {
+        auto *widget = new QListWidget(this);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setFont(answerFont);
+        widget->setUniformItemSizes(true);
+        return widget;
+    };
+
+    cmdlist = lineBox("cmdlist", {});
+    weightstr = lineBox("weightstr", {});
+    ExtraCmds = lineBox("ExtraCmds", QStringLiteral("HPQRSTMCU"));
+    for (QLineEdit *box : {cmdlist, weightstr, ExtraCmds}) {
+        box->setEnabled(false);
+        keepReadableWhenDisabled(box);
+    }
+    scaleabout = answerBox("scaleabout", kLightGreen);
+    scaleinfo = answerBox("scaleinfo", kLightYellow);
+    cmds = list("cmds");
+    // The list is where the keyboard works the checklist: show when it has
+    // the focus even while it is empty.
+    cmds->setStyleSheet(
+        QStringLiteral("QListWidget:focus { border: 2px solid palette(highlight); }"));
+    cmdresult = list("cmdresult");
+    cmdresult->setEnabled(false);
+    keepReadableWhenDisabled(cmdresult);
+
+    Commands =
+        heading(QStringLiteral("Commands"), QStringLiteral("Published commands"), cmdlist, this);
+    Label3 = heading(QStringLiteral("Label3"), QStringLiteral("Weight String"), weightstr, this);
+    Label2 = heading(QStringLiteral("Label2"), QStringLiteral("About Scale"), scaleabout, this);
+    Label1 =
+        heading(QStringLiteral("Label1"), QStringLiteral("Scale Information"), scaleinfo, this);
+    Label4 = heading(QStringLiteral("Label4"), QStringLiteral("Tested Commands"), cmds, this);
+    Label6 = heading(QStringLiteral("Label6"), QStringLiteral("Command Result"), cmdresult, this);
+    Label7 =
+        heading(QStringLiteral("Label7"), QStringLiteral("Additional Commands"), ExtraCmds, this);
+
+    auto button = [&](const char *name, const QString &caption) {
+        auto *pushButton = new QPushButton(caption, this);
+        pushButton->setObjectName(QString::fromLatin1(name));
+        pushButton->setAutoDefault(false);
+        return pushButton;
+    };
+    KeyTare = button("KeyTare", QStringLiteral("Key Tare"));
+    TareValue = new QLineEdit(QStringLiteral("000001.000"), this);
+    TareValue->setObjectName(QStringLiteral("TareValue"));
+    TareValue->setFont(answerFont);
+    TareValue->setAccessibleName(QStringLiteral("Tare value"));
+    SetUnits = button("SetUnits", QStringLiteral("Set Units"));
+    UnitsValue = new QComboBox(this);
+    UnitsValue->setObjectName(QStringLiteral("UnitsValue"));
+    // Named before anything can ask for its accessible interface.
+    UnitsValue->setAccessibleName(QStringLiteral("Units"));
+    UnitsValue->setFont(answerFont);
+    UnitsValue->addItems(smaUnitCodes());
+    VerifyWeight = button("VerifyWeight", QStringLiteral("Check Weight"));
+    VerifyWeight->setVisible(false);
+
+    smaError = new QLabel(QStringLiteral("Success"), this);
+    smaError->setObjectName(QStringLiteral("smaError"));
+    QFont statusFont = smaError->font();
+    statusFont.setBold(true);
+    smaError->setFont(statusFont);
+    smaError->setAlignment(Qt::AlignCenter);
+    QPalette statusPalette = smaError->palette();
+    statusPalette.setColor(QPalette::WindowText, kDarkRed);
+    smaError->setPalette(statusPalette);
+    smaError->setMinimumWidth(
+        smaError->fontMetrics().horizontalAdvance(QStringLiteral("Not connected")) * 3 / 2);
+
+    Port = new QLineEdit(QStringLiteral("1"), this);
+    Port->setObjectName(QStringLiteral("Port"));
+    // The ports present are offered as the operator types; the completion
+    // puts the port's location into the box, the list shows what it is.
+    auto *completer = new QCompleter(new QStandardItemModel(this), Port);
+    completer->setCompletionRole(Qt::UserRole);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    Port->setCompleter(completer);
+    Port->installEventFilter(this);
+    Label5 = heading(QStringLiteral("Label5"), QStringLiteral("Port"), Port, this);
+    Connect = button("Connect", startCaption());
+    PrintButton = button("PrintButton", QStringLiteral("Print"));
+    Close = button("Close", QStringLiteral("&Close"));
+    for (QPushButton *b : {KeyTare, SetUnits, VerifyWeight, Connect, PrintButton, Close})
+        b->setAccessibleName(b->text().remove(QLatin1Char('&')));
+
+    // Left column: what the scale says about itself.
+    auto *left = new QVBoxLayout;
+    left->addWidget(Label2);
+    left->addWidget(scaleabout, 1);
+    left->addWidget(Label1);
+    left->addWidget(scaleinfo, 1);
+    left->addWidget(Label7);
+    left->addWidget(ExtraCmds);
+
+    // Middle and right columns share their rows so that entry i of the
+    // results stands level with entry i of the commands.
+    auto *lists = new QGridLayout;
+    lists->addWidget(Commands, 0, 0);
+    lists->addWidget(cmdlist, 1, 0);
+    lists->addWidget(Label4, 2, 0);
+    lists->addWidget(cmds, 3, 0);
+    lists->addWidget(Label3, 0, 1);
+    lists->addWidget(weightstr, 1, 1);
+    lists->addWidget(Label6, 2, 1);
+    lists->addWidget(cmdresult, 3, 1);
+    lists->setRowStretch(3, 1);
+    lists->setColumnStretch(0, 3);
+    lists->setColumnStretch(1, 2);
+
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(left, 3);
+    columns->addLayout(lists, 5);
+
+    auto *tests = new QGridLayout;
+    tests->addWidget(KeyTare, 0, 0);
+    tests->addWidget(TareValue, 0, 1);
+    tests->addWidget(SetUnits, 1, 0);
+    tests->addWidget(UnitsValue, 1, 1);
+    tests->addWidget(VerifyWeight, 2, 0);
+
+    auto *portBox = new QHBoxLayout;
+    portBox->addWidget(Label5);
+    portBox->addWidget(Port);
+    // Wide enough for their usual texts however small the window gets.
+    auto fitText = [](QLineEdit *box, int characters) {
+        const int advance = box->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+        box->setMinimumWidth(advance * characters +
+                             2 * box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
+    };
+    fitText(Port, 12);
+    fitText(TareValue, 11);
+    Port->setMaximumWidth(Port->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 16);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addLayout(tests);
+    bottom->addWidget(smaError, 1);
+    bottom->addLayout(portBox);
+    bottom->addWidget(Connect);
+    bottom->addWidget(PrintButton);
+    bottom->addWidget(Close);
+
+    auto *window = new QVBoxLayout(this);
+    window->addWidget(Label8);
+    window->addLayout(columns, 1);
+    window->addLayout(bottom);
+
+    const int column = cmds->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    cmds->setMinimumWidth(column * 24);
+    cmdresult->setMinimumWidth(column * 12);
+    scaleabout->setMinimumWidth(column * 32);
+    cmds->setMinimumHeight(cmds->fontMetrics().height() * 12);
+    // A whole listing shows at any font size: real ones have up to eight lines.
+    for (QPlainTextEdit *box : {scaleabout, scaleinfo})
+        box->setMinimumHeight(box->fontMetrics().lineSpacing() * 8 +
+                              box->horizontalScrollBar()->sizeHint().height() +
+                              2 * box->frameWidth() + 8);
+
+    setTabOrder(Port, Connect);
+    setTabOrder(Connect, PrintButton);
+    setTabOrder(PrintButton, Close);
+    setTabOrder(Close, cmds);
+    setTabOrder(cmds, KeyTare);
+    setTabOrder(KeyTare, TareValue);
+    setTabOrder(TareValue, SetUnits);
+    setTabOrder(SetUnits, UnitsValue);
+    Port->setFocus();
+}
