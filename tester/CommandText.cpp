@@ -20,6 +20,17 @@ QString CharName(unsigned char code)
     return QStringLiteral("<?>");
 }
 
+QString printableBytes(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        text += code == ' ' ? QStringLiteral(" ") : CharName(code);
+    }
+    return text;
+}
+
 QString printableForm(const QString &command)
 {
     return CharName('\n') + command + CharName('\r');

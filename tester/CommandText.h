@@ -10,6 +10,11 @@
 // character itself for 33..126, "<DEL>" for 127 and "<?>" above.
 QString CharName(unsigned char code);
 
+// Bytes as the tester shows what a scale sent: control characters and bytes
+// above 126 by their names ("<LF>", "<STX>", "<DEL>", "<?>"), blanks kept as
+// blanks, every other character as itself.
+QString printableBytes(const QByteArray &bytes);
+
 // "<LF>", the command, "<CR>": the entry text of a tested command.
 QString printableForm(const QString &command);
 

@@ -91,13 +91,7 @@ void TrafficLog::pendingDiscarded()
 
 QString TrafficLog::printable(const QByteArray &bytes)
 {
-    QString text;
-    text.reserve(bytes.size());
-    for (const char byte : bytes) {
-        const auto code = static_cast<unsigned char>(byte);
-        text += code == ' ' ? QStringLiteral(" ") : CharName(code);
-    }
-    return text;
+    return printableBytes(bytes);
 }
 
 QString TrafficLog::hex(const QByteArray &bytes)

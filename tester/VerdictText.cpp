@@ -31,17 +31,6 @@ QString missingAnswer(TestedCommand::Reason reason)
 
 } // namespace
 
-QString quotedAnswerText(const QByteArray &answer)
-{
-    QString text;
-    text.reserve(answer.size());
-    for (const char byte : answer) {
-        const auto code = static_cast<unsigned char>(byte);
-        text += code == ' ' ? QStringLiteral(" ") : CharName(code);
-    }
-    return text;
-}
-
 QString verdictEvidence(const TestedCommand &command, const QString &published)
 {
     using Result = TestedCommand::Result;
@@ -53,7 +42,7 @@ QString verdictEvidence(const TestedCommand &command, const QString &published)
 
     QString evidence;
     if (command.answer) {
-        evidence = QLatin1Char('"') + quotedAnswerText(*command.answer) + QLatin1Char('"');
+        evidence = QLatin1Char('"') + printableBytes(*command.answer) + QLatin1Char('"');
         if (command.ms >= 0)
             evidence += QStringLiteral(" after %1 ms").arg(command.ms);
     } else {

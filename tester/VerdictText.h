@@ -18,8 +18,3 @@
 // Z) nor among `published`, the letters of the scale's "CMD:" line, is marked
 // "(not published)": the scale never offered it, so its failure says little.
 QString verdictEvidence(const TestedCommand &command, const QString &published);
-
-// An answer as the evidence quotes it (without the quotes): control
-// characters and bytes above 126 by their names as in the tested-command
-// list ("<STX>", "<DEL>", "<?>"), blanks kept as blanks.
-QString quotedAnswerText(const QByteArray &answer);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 // Builds 20-character SMA weight answers for the tests:
 //   LF, status, range, gross/net, motion, reserved, weight (10), unit (3), CR.
@@ -30,3 +31,11 @@ inline QByteArray answerWithCharAt(int position, char c)
     frame[position - 1] = c;
     return frame;
 }
+
+// Answers that tick all five flags between them.
+inline const QList<QByteArray> kAllFlags = {
+    weightAnswer('Z', 'G', ' ', "     0.000"),
+    weightAnswer(' ', 'g', 'M', "     1.500"),
+    weightAnswer('O', 'G', ' ', "   ---.---"),
+    weightAnswer(' ', 'N', ' ', "     1.500"),
+};

@@ -94,14 +94,6 @@ struct Rig
     std::unique_ptr<OpTest> dialog;
 };
 
-// Answers that tick all five flags between them.
-const QList<QByteArray> kAllFlags = {
-    weightAnswer('Z', 'G', ' ', "     0.000"),
-    weightAnswer(' ', 'g', 'M', "     1.500"),
-    weightAnswer('O', 'G', ' ', "   ---.---"),
-    weightAnswer(' ', 'N', ' ', "     1.500"),
-};
-
 } // namespace
 
 class OpTestDialogTest : public QObject

@@ -104,14 +104,6 @@ QList<QByteArray> repeated(const QByteArray &frame, int times)
     return QList<QByteArray>(times, frame);
 }
 
-// Answers that tick all five flags between them.
-const QList<QByteArray> kAllFlags = {
-    weightAnswer('Z', 'G', ' ', "     0.000"),
-    weightAnswer(' ', 'g', 'M', "     1.500"),
-    weightAnswer('O', 'G', ' ', "   ---.---"),
-    weightAnswer(' ', 'N', ' ', "     1.500"),
-};
-
 } // namespace
 
 class WeightStreamEngineTest : public QObject
