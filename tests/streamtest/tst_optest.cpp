@@ -112,10 +112,8 @@ private slots:
     void tarePromptComesBeforePolling();
     void openFailureShowsReasonAndCancels();
     void rendersWeightAndTicks();
-    void newDialogStartsAfresh();
     void messagesEndTheDialog_data();
     void messagesEndTheDialog();
-    void passSetsWeightStreamOkAndCloses();
     void cancelIsForwarded_data();
     void cancelIsForwarded();
     void execReturnsWhenTheDialogIsGone_data();
@@ -323,26 +321,6 @@ void OpTestDialogTest::rendersWeightAndTicks()
     QVERIFY(rig.unit()->text().isEmpty());
 }
 
-void OpTestDialogTest::newDialogStartsAfresh()
-{
-    ScriptedPorts ports;
-    ModalAnswerer answerer;
-    {
-        OpTest first(ports.factory(), QStringLiteral("1"), kWithTare);
-        QVERIFY(first.load());
-        ports.last()->deliver(weightAnswer('Z', 'N', ' ', "     0.000"));
-        first.reject();
-    }
-    OpTest second(ports.factory(), QStringLiteral("1"), kWithTare);
-    QVERIFY(second.load());
-    QCOMPARE(ports.ports.size(), 2);
-    auto *list = second.findChild<QListWidget *>(QStringLiteral("List1"));
-    QCOMPARE(list->count(), 6);
-    for (int row = 0; row < list->count(); ++row)
-        QCOMPARE(list->item(row)->checkState(), Qt::Unchecked);
-    QCOMPARE(answerer.messages.size(), 2);
-}
-
 void OpTestDialogTest::messagesEndTheDialog_data()
 {
     QTest::addColumn<QString>("published");
@@ -401,23 +379,6 @@ void OpTestDialogTest::messagesEndTheDialog()
                                ? static_cast<QWidget *>(rig.dialog.get())
                                : &rig.testerWindow;
     QCOMPARE(messageParents, QList<QWidget *>(messages.size(), owner));
-}
-
-void OpTestDialogTest::passSetsWeightStreamOkAndCloses()
-{
-    Rig rig;
-    QVERIFY(rig.open());
-    for (const QByteArray &answer : kAllFlags)
-        rig.port()->deliver(answer);
-    QVERIFY(rig.dialog->isVisible());
-    QVERIFY(!Globals::WeightStreamOK);
-
-    QVERIFY(rig.tick());
-    QVERIFY(!rig.dialog->isVisible());
-    QCOMPARE(rig.dialog->result(), int(QDialog::Accepted));
-    QVERIFY(Globals::WeightStreamOK);
-    QVERIFY(!rig.port()->portOpen());
-    QVERIFY(!rig.timer()->isActive());
 }
 
 void OpTestDialogTest::cancelIsForwarded_data()
