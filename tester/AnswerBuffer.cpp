@@ -25,11 +25,6 @@ bool answerPasses(const QByteArray &answer)
     return !answer.contains('?');
 }
 
-const char *resultText(bool passed)
-{
-    return passed ? "Passed" : "Failed";
-}
-
 void limitUnansweredBuffer(QByteArray &buffer, qsizetype limit)
 {
     if (buffer.size() <= limit)

@@ -13,7 +13,6 @@ std::optional<QByteArray> takeAnswer(QByteArray &buffer);
 
 // An answer passes unless it contains "?" anywhere.
 bool answerPasses(const QByteArray &answer);
-const char *resultText(bool passed); // "Passed" / "Failed"
 
 // Keeps a buffer that has not yielded an answer from growing without bound
 // when a device floods bytes: past `limit` bytes only the text from the last

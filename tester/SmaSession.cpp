@@ -70,7 +70,7 @@ OpenFailure SmaSession::open(const QString &portText)
 {
     if (const OpenFailure failure = openSmaPort(*m_port, portText); failure.failed()) {
         // Nothing was started: everything learnt stays, the ticks included.
-        setStatus(kNotConnected);
+        m_status = kNotConnected;
         emit changed();
         return failure;
     }
@@ -101,7 +101,7 @@ void SmaSession::startRun()
     m_retestFollowUp.clear();
     m_inFlightRow = -1;
     queryAbout();
-    setStatus(kConnected);
+    m_status = kConnected;
     emit changed();
 }
 
@@ -123,19 +123,11 @@ void SmaSession::closeConnection()
     m_timer->stop();
     m_port->setPortOpen(false);
     m_runEnded = QDateTime::currentDateTime();
-    setStatus(kNotConnected);
+    m_status = kNotConnected;
     emit connectionChanged(false);
     m_findings = deriveFindings(evidence());
     emit findingsChanged();
     emit changed();
-}
-
-void SmaSession::setStatus(const QString &status)
-{
-    if (status == m_status)
-        return;
-    m_status = status;
-    emit statusChanged(status);
 }
 
 // ---- Sending ----
@@ -150,7 +142,7 @@ void SmaSession::queryAbout()
 void SmaSession::sendCommand(const QString &command)
 {
     addTestedCommand(command);
-    setStatus(kTesting);
+    m_status = kTesting;
     transmit(command);
 }
 
@@ -173,7 +165,6 @@ void SmaSession::transmit(const QString &command)
 int SmaSession::addTestedCommand(const QString &command)
 {
     const TestedCommandChange change = ::addTestedCommand(testedCommands(), command);
-    m_lastAppended = change.append;
     if (isRow(change.removedRow))
         m_commands.removeAt(change.removedRow);
     if (!change.append) {
@@ -220,7 +211,7 @@ void SmaSession::onReceived()
     if (!m_retestFollowUp.isEmpty()) {
         // The listing has been started again; now the retested command itself.
         const QString command = std::exchange(m_retestFollowUp, QString());
-        setStatus(kTesting);
+        m_status = kTesting;
         transmit(command);
         return;
     }
@@ -332,7 +323,7 @@ void SmaSession::onResponseTimeout()
         closeConnection();
     m_timer->stop();
     m_retestFollowUp.clear();
-    setStatus(kFailure);
+    m_status = kFailure;
     failInFlight(TestedCommand::Reason::TimedOut);
     emit changed();
 }
@@ -346,7 +337,7 @@ void SmaSession::onPortLost(const QString &description)
     const bool awaiting = m_timer->isActive();
     closeConnection();
     m_retestFollowUp.clear();
-    setStatus(kFailure);
+    m_status = kFailure;
     if (awaiting)
         failInFlight(TestedCommand::Reason::PortLost);
     emit changed();
@@ -358,7 +349,7 @@ void SmaSession::onPortLost(const QString &description)
 SmaSession::Outcome SmaSession::retest(int row)
 {
     // One command in flight at a time, and only rows that can be retested.
-    if (row < 0 || row >= kRetestableEntries || !isRow(row) || isOpen()) {
+    if (!isRow(row) || row >= kRetestableEntries || isOpen()) {
         emit changed(); // the tick did not take
         return {};
     }
@@ -379,7 +370,7 @@ SmaSession::Outcome SmaSession::retest(int row)
     m_rxText.clear();
     m_port->setRThreshold(1);
     m_port->setSThreshold(1);
-    setStatus(kTesting);
+    m_status = kTesting;
 
     const QString command = entry.command;
     if (entry.printable.size() > kPlainEntryLength) {
@@ -451,10 +442,10 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
     const int row = addTestedCommand(command);
     // An empty value lists the plain command, which may already stand in the
     // list with its verdict; the new verdict then goes on that row.
-    if (!m_lastAppended && isRow(row) && m_commands.at(row).hasVerdict())
+    if (isRow(row) && m_commands.at(row).hasVerdict()) // an appended entry has none yet
         m_commands[row].result = TestedCommand::Result::Pending;
     m_inFlightRow = row;
-    setStatus(kTesting);
+    m_status = kTesting;
     transmit(command);
     emit changed();
     return {true, {}, {}};

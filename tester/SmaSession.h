@@ -58,8 +58,7 @@ class SmaSession : public QObject, public ReportSource
     Q_OBJECT
 public:
     static constexpr int kResponseTimeoutMs = 3000;
-    // Ticks are kept for this many entries; retests for one fewer.
-    static constexpr int kCheckedItems = 101;
+    // Retests are for this many entries at the most.
     static constexpr int kRetestableEntries = 100;
 
     explicit SmaSession(const MSCommFactory &portFactory, QObject *parent = nullptr);
@@ -149,7 +148,6 @@ public slots:
 signals:
     // Anything of the record or the status changed.
     void changed();
-    void statusChanged(const QString &status);
     void connectionChanged(bool open);
     // Entry `row` got its verdict (Passed or Failed).
     void verdict(int row);
@@ -175,7 +173,6 @@ private:
     void showDiscoveryAnswer(const DiscoveryAction &action, const QByteArray &answer);
     void endCheck();
     void closeConnection();
-    void setStatus(const QString &status);
     Outcome runSingleTest(qint16 testId, const QString &letter, const QString &value,
                           const QString &portText);
     bool isRow(int row) const { return row >= 0 && row < m_commands.size(); }
@@ -203,7 +200,6 @@ private:
     QByteArray m_rxText;
     QByteArray m_rxLine;
     DiscoveryState m_run;
-    QString m_retestFollowUp;    // B or N to send once its listing has restarted
-    int m_inFlightRow = -1;      // the entry a single test's answer decides
-    bool m_lastAppended = false; // whether the last listing appended an entry
+    QString m_retestFollowUp; // B or N to send once its listing has restarted
+    int m_inFlightRow = -1;   // the entry a single test's answer decides
 };

@@ -182,8 +182,6 @@ void CommandTextTest::takeAnswer()
     QVERIFY(answerPasses(""));
     QVERIFY(!answerPasses("?"));
     QVERIFY(!answerPasses("ERR?X"));
-    QCOMPARE(QString(resultText(true)), QString("Passed"));
-    QCOMPARE(QString(resultText(false)), QString("Failed"));
 }
 
 void CommandTextTest::floodedBufferStaysBounded()
