@@ -10,7 +10,8 @@
 
 #include <optional>
 
-// Everything one sma-check run found, as its JSON and JUnit files state it.
+// Everything one finished check found: what sma-check writes as JSON and
+// JUnit, and what a record of the check keeps.
 struct CheckRecord
 {
     enum class WeightStream { Verified, NotVerified, Skipped };
