@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -38,7 +39,7 @@ QStringList serialPortLines()
     return lines;
 }
 
-// The module that draws PDFs, from the program's own folder.
+// The module that draws PDFs.
 struct PdfModule
 {
     SmaCheckGuiApplication makeApplication = nullptr;
@@ -46,14 +47,32 @@ struct PdfModule
     QString error;
 };
 
+// Where the module may lie, both found from the program's own folder: beside
+// it in a build folder, in the project's library folder once installed.
+QStringList pdfModuleCandidates(const QDir &programFolder)
+{
+    const QString file = QStringLiteral(SMA_PDF_MODULE_FILE);
+    return {programFolder.filePath(file),
+            QDir::cleanPath(programFolder.filePath(QStringLiteral(SMA_PKGLIBDIR_FROM_BINDIR)) +
+                            QLatin1Char('/') + file)};
+}
+
 PdfModule loadPdfModule(const char *argv0)
 {
     // There is no application object yet to ask where the program lies.
     QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
     if (program.isEmpty())
         program = QFileInfo(QString::fromLocal8Bit(argv0)).absoluteFilePath();
-    QLibrary library(QFileInfo(program).dir().filePath(QStringLiteral("sma-check-pdf")));
+    const QStringList candidates = pdfModuleCandidates(QFileInfo(program).dir());
     PdfModule module;
+    const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                    [](const QString &path) { return QFileInfo::exists(path); });
+    if (found == candidates.end()) {
+        module.error = QStringLiteral("its module is neither at %1 nor at %2")
+                           .arg(candidates.first(), candidates.last());
+        return module;
+    }
+    QLibrary library(*found);
     module.makeApplication =
         reinterpret_cast<SmaCheckGuiApplication>(library.resolve("smaCheckGuiApplication"));
     module.save = reinterpret_cast<SmaCheckSavePdf>(library.resolve("smaCheckSavePdf"));

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tester needs, skipping those already there.
-#   install-deps.sh build   what building and running the tester needs
-#   install-deps.sh test    what the test suite needs on top (clang for the fuzzers)
+#   install-deps.sh build   what building and running the tester and building its
+#                           Debian package needs
+#   install-deps.sh test    what the test suite needs on top: clang for the fuzzers,
+#                           and what checks the package (validators, man, lintian)
 set -euo pipefail
 
-build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core)
-test_packages=(clang libclang-rt-14-dev)
+build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core
+    dpkg-dev file)
+test_packages=(clang libclang-rt-14-dev
+    desktop-file-utils appstream man-db bash-completion lintian)
 
 wanted=()
 for group in "$@"; do

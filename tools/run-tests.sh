@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tester and runs the whole test suite headless: unit, window,
-# pseudo-terminal and printing tests, and the fuzzers for a short while.
+# pseudo-terminal and printing tests, the Debian package (built, unpacked and
+# checked as a user meets it), and the fuzzers for a short while.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
