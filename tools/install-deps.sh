@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core)
-test_packages=(clang libclang-rt-14-dev)
+test_packages=(clang libclang-rt-14-dev libxml2-utils)
 
 wanted=()
 for group in "$@"; do
