@@ -169,7 +169,8 @@ int main(int argc, char *argv[])
 
     const TerminalUse terminal = TerminalUse::detect(options.yes);
     TerminalErr terminalErr;
-    EnterKeyWait enterKey(STDIN_FILENO);
+    // Only a terminal is watched: standard input may be closed, or a file.
+    std::unique_ptr<EnterKeyWait> enterKey;
     SmaCheck::Console console;
     console.out = [](const QString &text) { writeLines(stdout, text); };
     console.err = [](const QString &text) { writeLines(stderr, text); };
@@ -183,8 +184,9 @@ int main(int argc, char *argv[])
         console.status = [&terminalErr](const QString &text) { terminalErr.status(text); };
     }
     if (terminal.waitForEnter) {
+        enterKey = std::make_unique<EnterKeyWait>(STDIN_FILENO);
         console.confirm = [&enterKey](std::function<void()> proceed) {
-            enterKey.wait(std::move(proceed));
+            enterKey->wait(std::move(proceed));
         };
     }
     SmaCheck check(
