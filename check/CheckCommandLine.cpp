@@ -16,7 +16,9 @@ const QString Tare = QStringLiteral("tare");
 const QString Units = QStringLiteral("units");
 const QString WeightStream = QStringLiteral("weight-stream");
 const QString StreamTimeout = QStringLiteral("stream-timeout");
+const QString PollMs = QStringLiteral("poll-ms");
 const QString Quiet = QStringLiteral("quiet");
+const QString Yes = QStringLiteral("yes");
 
 QString knownUnitCodes()
 {
@@ -36,8 +38,11 @@ CheckCommandLine::CheckCommandLine()
         "prints progress on standard error and the compliance report on standard output.\n"
         "Exit status: 0 when the five Level 1 commands passed and the weight stream was "
         "verified (or skipped on request), 1 when the scale is not compliant or the run broke "
-        "off, 2 when the check could not run."));
+        "off, 2 when the check could not run or was stopped (Ctrl+C).\n"
+        "At a terminal it waits for Enter at the set-up and tare prompts, and shows the weight "
+        "stream analysis in one line; set NO_COLOR for plain output."));
     m_parser.addHelpOption();
+    m_parser.addVersionOption();
     m_parser.addOptions({
         {Port,
          QStringLiteral("The scale's serial port: a number (1 is the first), COMn, a device "
@@ -62,7 +67,14 @@ CheckCommandLine::CheckCommandLine()
          QStringLiteral("auto|skip")},
         {StreamTimeout, QStringLiteral("Give the weight stream analysis this long (default 120)."),
          QStringLiteral("seconds")},
-        {Quiet, QStringLiteral("Print no progress and no instructions, only errors.")},
+        {PollMs,
+         QStringLiteral("Ask for the weight every this many milliseconds, 100 to 1000 (default "
+                        "1000); a simulated scale can be polled faster than a person works."),
+         QStringLiteral("ms")},
+        {Quiet, QStringLiteral("Print no progress and no instructions, only errors and the "
+                               "prompts that wait for Enter.")},
+        {Yes, QStringLiteral("Go on at the set-up and tare prompts without waiting for Enter, "
+                             "as when nobody is at a terminal.")},
     });
 }
 
@@ -86,7 +98,8 @@ bool CheckCommandLine::parse(const QStringList &arguments)
         return false;
     }
     m_help = m_parser.isSet(QStringLiteral("help"));
-    if (m_help)
+    m_version = m_parser.isSet(QStringLiteral("version"));
+    if (m_help || m_version)
         return true;
     if (!m_parser.positionalArguments().isEmpty()) {
         m_error =
@@ -154,7 +167,19 @@ bool CheckCommandLine::parse(const QStringList &arguments)
         }
         options.streamTimeoutMs = qMax(1, qRound(seconds * 1000));
     }
+    if (m_parser.isSet(PollMs)) {
+        bool isNumber = false;
+        const int ms = m_parser.value(PollMs).toInt(&isNumber);
+        if (!isNumber || ms < 100 || ms > 1000) {
+            m_error = QStringLiteral("--poll-ms takes a whole number of milliseconds from 100 "
+                                     "to 1000: %1")
+                          .arg(m_parser.value(PollMs));
+            return false;
+        }
+        options.pollIntervalMs = ms;
+    }
     options.quiet = m_parser.isSet(Quiet);
+    options.yes = m_parser.isSet(Yes);
     m_options = options;
     return true;
 }

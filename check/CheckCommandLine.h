@@ -20,7 +20,9 @@ struct CheckOptions
     std::optional<QString> unitCode; // three characters, one of smaUnitCodes()
     WeightStream weightStream = WeightStream::Auto;
     int streamTimeoutMs = 120 * 1000;
+    int pollIntervalMs = 1000; // the weight stream's requests
     bool quiet = false;
+    bool yes = false; // go on at the set-up and tare prompts without waiting for Enter
     bool listPorts = false;
 
     bool jsonOnStdout() const { return jsonFile == QStringLiteral("-"); }
@@ -39,6 +41,7 @@ public:
     bool parse(const QStringList &arguments);
 
     bool helpRequested() const { return m_help; }
+    bool versionRequested() const { return m_version; }
     QString helpText() const { return m_parser.helpText(); }
     QString errorText() const { return m_error; }
     const CheckOptions &options() const { return m_options; }
@@ -52,4 +55,5 @@ private:
     QString m_error;
     CheckOptions m_options;
     bool m_help = false;
+    bool m_version = false;
 };

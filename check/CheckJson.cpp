@@ -47,6 +47,7 @@ QJsonObject checkJson(const CheckRecord &record)
         {QStringLiteral("weight_stream"), weightStreamText(record.weightStream)},
         {QStringLiteral("flags_seen"), QJsonArray::fromStringList(record.flagsSeen)},
         {QStringLiteral("level1"), record.level1},
+        {QStringLiteral("level1_commands"), record.level1Commands},
         {QStringLiteral("level2_commands"), record.published},
         {QStringLiteral("report"), QJsonArray::fromStringList(record.report)},
         {QStringLiteral("findings"), findings},

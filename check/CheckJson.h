@@ -11,7 +11,9 @@ struct TestedCommand;
 QJsonObject commandJson(const TestedCommand &command, const QString &published);
 
 // The whole run as one object: port, about, info, published, commands, tare,
-// units, weight_stream, flags_seen, level1, level2_commands, report, exit.
+// units, weight_stream, flags_seen, level1 (the report's verdict),
+// level1_commands (A, B, D, W and Z passed), level2_commands, report,
+// findings, exit.
 QJsonObject checkJson(const CheckRecord &record);
 
 // checkJson() as indented text.

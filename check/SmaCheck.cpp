@@ -2,7 +2,9 @@
 
 #include "CheckJUnit.h"
 #include "CheckJson.h"
+#include "CheckTerminal.h"
 #include "CommandText.h"
+#include "ReportRenderer.h"
 #include "SmaSession.h"
 #include "StatusChecklist.h"
 #include "TextReportTarget.h"
@@ -61,6 +63,8 @@ SmaCheck::SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory
     m_record.port = options.port;
     m_streamTimer.setSingleShot(true);
     connect(&m_streamTimer, &QTimer::timeout, this, &SmaCheck::onStreamTimeout);
+    m_statusTimer.setInterval(1000);
+    connect(&m_statusTimer, &QTimer::timeout, this, &SmaCheck::drawStatus);
 
     connect(m_session, &SmaSession::verdict, this, &SmaCheck::onVerdict);
     connect(m_session, &SmaSession::runFinished, this, [this] { m_runFinished = true; });
@@ -113,6 +117,8 @@ bool SmaCheck::outputsWritable()
 
 void SmaCheck::start()
 {
+    if (m_phase != Phase::Idle) // stopped before it started
+        return;
     m_clock.start();
     if (!outputsWritable()) {
         m_phase = Phase::Done;
@@ -126,11 +132,58 @@ void SmaCheck::start()
         emit finished(CouldNotRun);
         return;
     }
-    progress(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
     m_phase = Phase::Discovery;
-    m_session->startRun();
-    if (!m_session->isOpen()) // gone since it opened: no run, and no close to wait for
-        finish(true);
+    instruct(QStringLiteral("Set the device to %1 and verify center of zero").arg(m_record.line),
+             [this] {
+                 // A port lost while the operator read the message has ended the check.
+                 if (m_phase != Phase::Discovery)
+                     return;
+                 m_session->startRun();
+                 if (!m_session->isOpen()) // gone since it opened: no run, no close to wait for
+                     finish(true);
+             });
+}
+
+// Shows `text`, which asks the operator to do something at the scale, and
+// goes on with `next` once the operator has pressed Enter at a terminal, or
+// straight away when nobody is there to press it.
+void SmaCheck::instruct(const QString &text, std::function<void()> next)
+{
+    if (!m_console.confirm) {
+        progress(text);
+        next();
+        return;
+    }
+    // Asked even with --quiet: a wait needs its reason on the screen.
+    error(text);
+    error(QStringLiteral("Press Enter to continue, Ctrl+C to stop"));
+    m_console.confirm(std::move(next));
+}
+
+void SmaCheck::interrupt()
+{
+    if (m_phase == Phase::Done)
+        return;
+    m_interrupted = true;
+    error(QStringLiteral("Stopped: closing the port and writing the results so far."));
+    switch (m_phase) {
+    case Phase::WeightStream:
+        if (m_engine)
+            m_engine->cancel();
+        endWeightStream(CheckRecord::WeightStream::NotVerified);
+        return;
+    case Phase::Tare:
+    case Phase::Units:
+        m_session->interrupt();
+        recordSingleTest();
+        break;
+    case Phase::Idle:
+    case Phase::Discovery:
+    case Phase::Done:
+        m_session->interrupt();
+        break;
+    }
+    finish(true);
 }
 
 void SmaCheck::onVerdict(int row)
@@ -156,11 +209,11 @@ void SmaCheck::onPortClosed()
         }
         break;
     case Phase::Tare:
-        m_record.tare = entry(m_singleTestEntry);
+        recordSingleTest();
         runUnits();
         break;
     case Phase::Units:
-        m_record.units = entry(m_singleTestEntry);
+        recordSingleTest();
         runWeightStream();
         break;
     case Phase::Idle:
@@ -168,6 +221,11 @@ void SmaCheck::onPortClosed()
     case Phase::Done:
         break;
     }
+}
+
+void SmaCheck::recordSingleTest()
+{
+    (m_phase == Phase::Tare ? m_record.tare : m_record.units) = entry(m_singleTestEntry);
 }
 
 std::optional<TestedCommand> SmaCheck::entry(const QString &printable) const
@@ -238,17 +296,27 @@ void SmaCheck::runWeightStream()
         return;
     }
     m_engine = new WeightStreamEngine(m_portFactory, this);
+    m_engine->setPollInterval(m_options.pollIntervalMs);
     connect(m_engine, &WeightStreamEngine::openFailed, this, [this](const OpenFailure &failure) {
         error(kOpenError);
         error(failure.describe());
     });
-    // Nobody is there to press Ok: the weight is taken to be on the scale.
+    // Without a terminal nobody is there to press Ok: the weight is taken
+    // to be on the scale.
     connect(m_engine, &WeightStreamEngine::tareWeightNeeded, this, [this] {
-        progress(QStringLiteral("Place a tareable weight on the scale and press Ok to continue"));
-        m_engine->startPolling();
+        instruct(QStringLiteral("Place a tareable weight on the scale and press Ok to continue"),
+                 [this] {
+                     if (m_phase == Phase::WeightStream && m_engine->startPolling())
+                         startStreamClock();
+                 });
+    });
+    connect(m_engine, &WeightStreamEngine::weightDecoded, this, [this](const WeightAnswer &answer) {
+        m_lastAnswer = answer;
+        drawStatus();
     });
     connect(m_engine, &WeightStreamEngine::itemTicked, this, [this](StatusChecklist::Item item) {
-        progress(QStringLiteral("[x] ") + StatusChecklist::itemText(item));
+        if (!m_console.status)
+            progress(QStringLiteral("[x] ") + StatusChecklist::itemText(item));
     });
     connect(m_engine, &WeightStreamEngine::passed, this,
             [this] { endWeightStream(CheckRecord::WeightStream::Verified); });
@@ -262,12 +330,33 @@ void SmaCheck::runWeightStream()
         endWeightStream(CheckRecord::WeightStream::NotVerified);
     });
 
+    const WeightStreamEngine::State state =
+        m_engine->start(m_session->portText(), m_session->published());
+    if (state == WeightStreamEngine::State::Cancelled)
+        endWeightStream(CheckRecord::WeightStream::NotVerified);
+    else if (state == WeightStreamEngine::State::Polling && !m_streamTimer.isActive())
+        startStreamClock();
+}
+
+// The time the analysis is given runs from its first request: the operator's
+// time at the tare prompt is not taken from it.
+void SmaCheck::startStreamClock()
+{
     progress(QStringLiteral("Operate the scale to check all the boxes"));
     m_streamClock.start();
     m_streamTimer.start(m_options.streamTimeoutMs);
-    if (m_engine->start(m_session->portText(), m_session->published()) ==
-        WeightStreamEngine::State::Cancelled)
-        endWeightStream(CheckRecord::WeightStream::NotVerified);
+    if (m_console.status && !m_options.quiet) {
+        m_statusTimer.start();
+        drawStatus();
+    }
+}
+
+void SmaCheck::drawStatus()
+{
+    if (!m_statusTimer.isActive())
+        return;
+    const int secondsLeft = (qMax(0, m_streamTimer.remainingTime()) + 999) / 1000;
+    m_console.status(weightStreamStatus(m_lastAnswer, m_engine->checklist(), secondsLeft));
 }
 
 void SmaCheck::onStreamTimeout()
@@ -291,10 +380,14 @@ void SmaCheck::endWeightStream(CheckRecord::WeightStream outcome)
 {
     if (m_phase != Phase::WeightStream)
         return;
+    if (m_statusTimer.isActive()) {
+        m_statusTimer.stop();
+        m_console.status(QString()); // it keeps showing how the analysis ended
+    }
     m_streamTimer.stop();
     m_record.weightStream = outcome;
     if (m_engine) {
-        m_record.weightStreamMs = m_streamClock.elapsed();
+        m_record.weightStreamMs = m_streamClock.isValid() ? m_streamClock.elapsed() : 0;
         const StatusChecklist &checklist = m_engine->checklist();
         for (int item = 0; item < checklist.itemCount(); ++item) {
             const auto which = StatusChecklist::Item(item);
@@ -302,7 +395,6 @@ void SmaCheck::endWeightStream(CheckRecord::WeightStream outcome)
                 << StatusChecklist::itemText(which);
         }
     }
-    m_session->setWeightStreamVerified(outcome == CheckRecord::WeightStream::Verified);
     finish(false);
 }
 
@@ -312,14 +404,17 @@ void SmaCheck::finish(bool brokeOff)
         return;
     m_phase = Phase::Done;
     m_streamTimer.stop();
-    if (brokeOff)
-        m_session->setWeightStreamVerified(false);
+    // The check ends here, the weight stream included: the JSON and the
+    // report's footer say so.
+    m_session->endWeightStream(!brokeOff &&
+                               m_record.weightStream == CheckRecord::WeightStream::Verified);
 
     m_record.about = m_session->aboutLines();
     m_record.info = m_session->infoLines();
     m_record.published = m_session->published();
     m_record.commands = m_session->commands();
-    m_record.level1 = m_session->CheckSMALevel1();
+    m_record.level1Commands = m_session->CheckSMALevel1();
+    m_record.level1 = reportVerifiesLevel1(*m_session);
     m_record.report = reportLines(*m_session);
     m_record.ended = m_session->runEnded();
     m_record.findings = m_session->findings();
@@ -329,7 +424,10 @@ void SmaCheck::finish(bool brokeOff)
                           TrafficLog::printable(finding.evidence)));
     const bool streamAccepted = m_record.weightStream == CheckRecord::WeightStream::Verified ||
                                 m_record.weightStream == CheckRecord::WeightStream::Skipped;
-    m_record.exitStatus = !brokeOff && m_record.level1 && streamAccepted ? Compliant : NotCompliant;
+    m_record.exitStatus =
+        !brokeOff && m_record.level1Commands && streamAccepted ? Compliant : NotCompliant;
+    if (m_interrupted)
+        m_record.exitStatus = Stopped;
     m_record.elapsedMs = m_clock.elapsed();
     emit finished(writeResults());
 }

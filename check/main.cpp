@@ -3,8 +3,11 @@
 
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
+#include "CheckTerminal.h"
 #include "PortList.h"
 #include "QSerialMSComm.h"
+#include "ReportRenderer.h"
+#include "ReportTarget.h"
 #include "SmaCheck.h"
 
 #include <QCoreApplication>
@@ -17,6 +20,9 @@
 #include <cstdio>
 #include <memory>
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace {
 
 // Writes whole lines: `text` gets its final line end unless it has one.
@@ -27,6 +33,56 @@ void writeLines(std::FILE *stream, const QString &text)
         bytes += '\n';
     std::fputs(bytes.constData(), stream);
     std::fflush(stream);
+}
+
+// Standard error at a terminal: progress lines with their verdicts in
+// colour, and the weight stream's status line redrawn in place, cut to the
+// terminal's width so that it never wraps onto a second line.
+class TerminalErr
+{
+public:
+    void line(const QString &text)
+    {
+        endStatus();
+        writeLines(stderr, colourVerdict(text));
+    }
+    void status(const QString &text)
+    {
+        if (text.isEmpty()) {
+            endStatus();
+            return;
+        }
+        winsize size = {};
+        const int columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1
+                                ? size.ws_col - 1
+                                : 79;
+        std::fputs("\r\x1b[K", stderr);
+        std::fputs(text.left(columns).toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        m_statusShown = true;
+    }
+
+private:
+    // The status line stays as it was last drawn; what follows starts below.
+    void endStatus()
+    {
+        if (m_statusShown)
+            std::fputs("\n", stderr);
+        m_statusShown = false;
+    }
+
+    bool m_statusShown = false;
+};
+
+// The report's lines for a terminal, which sets its own tab stops: TABs
+// become blanks that line the results up, and the verdicts are coloured
+// unless NO_COLOR says otherwise. Pipes and files get the exact lines.
+QString forTerminal(const QString &lines, bool colour)
+{
+    QStringList shown;
+    for (const QString &line : splitReportLines(lines))
+        shown << (colour ? colourVerdict(expandReportTabs(line)) : expandReportTabs(line));
+    return shown.join(QLatin1Char('\n'));
 }
 
 // One line per serial port: its device, its description and, for a USB
@@ -117,6 +173,10 @@ int main(int argc, char *argv[])
         writeLines(stdout, commandLine.helpText());
         return 0;
     }
+    if (commandLine.versionRequested()) {
+        writeLines(stdout, QStringLiteral("sma-check ") + programVersion());
+        return 0;
+    }
     if (options.listPorts) {
         const QStringList ports = serialPortLines();
         if (ports.isEmpty())
@@ -126,10 +186,32 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    const SmaCheck::Console console{[](const QString &text) { writeLines(stdout, text); },
-                                    [](const QString &text) { writeLines(stderr, text); }};
+    const TerminalUse terminal = TerminalUse::detect(options.yes);
+    TerminalErr terminalErr;
+    // Only a terminal is watched: standard input may be closed, or a file.
+    std::unique_ptr<EnterKeyWait> enterKey;
+    SmaCheck::Console console;
+    console.out = [](const QString &text) { writeLines(stdout, text); };
+    console.err = [](const QString &text) { writeLines(stderr, text); };
+    if (terminal.stdoutTerminal && !options.jsonOnStdout()) {
+        console.out = [colour = terminal.colourOut](const QString &text) {
+            writeLines(stdout, forTerminal(text, colour));
+        };
+    }
+    if (terminal.decorate) {
+        console.err = [&terminalErr](const QString &text) { terminalErr.line(text); };
+        console.status = [&terminalErr](const QString &text) { terminalErr.status(text); };
+    }
+    if (terminal.waitForEnter) {
+        enterKey = std::make_unique<EnterKeyWait>(STDIN_FILENO);
+        console.confirm = [&enterKey](std::function<void()> proceed) {
+            enterKey->wait(std::move(proceed));
+        };
+    }
     SmaCheck check(
         options, [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); }, console);
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &check, &SmaCheck::interrupt);
     if (pdf.save) {
         check.setPdfWriter([save = pdf.save](const QString &fileName, const ReportSource &source) {
             QString error;

@@ -4,8 +4,6 @@
 #include <QPaintDevice>
 #include <QPainter>
 
-#include <cmath>
-
 PainterReportTarget::PainterReportTarget(QPainter &painter, const QRectF &area,
                                          const QBrush &background, NewPage newPage)
     : m_painter(painter), m_area(area), m_background(background), m_newPage(std::move(newPage)),
@@ -32,11 +30,13 @@ void PainterReportTarget::printLine(const QString &line)
     startLine(metrics.lineSpacing());
 
     const qreal baseline = m_top + metrics.ascent();
+    const qreal stop = TabStopPoints * m_painter.device()->logicalDpiX() / 72.0;
+    const qreal blank = metrics.horizontalAdvance(QLatin1Char(' '));
     qreal x = m_area.left();
     const QStringList columns = line.split(QLatin1Char('\t'));
     for (qsizetype i = 0; i < columns.size(); ++i) {
         if (i > 0)
-            x = nextTabStop(x);
+            x = m_area.left() + reportTabPosition(x - m_area.left(), int(i), stop, blank);
         const QString &column = columns.at(i);
         if (!column.isEmpty()) {
             m_painter.drawText(QPointF(x, baseline), column);
@@ -54,13 +54,6 @@ void PainterReportTarget::startLine(qreal lineHeight)
         return;
     if (m_newPage())
         m_top = m_area.top();
-}
-
-qreal PainterReportTarget::nextTabStop(qreal x) const
-{
-    const qreal stop = TabStopPoints * m_painter.device()->logicalDpiX() / 72.0;
-    const qreal column = std::floor((x - m_area.left()) / stop) + 1;
-    return m_area.left() + column * stop;
 }
 
 void PainterReportTarget::setBold(bool on)

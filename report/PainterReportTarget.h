@@ -22,7 +22,8 @@ public:
     // devices; without it, lines below the area are drawn outside (clipped).
     using NewPage = std::function<bool()>;
 
-    // Distance between tab stops, measured from the left edge of the area.
+    // Distance between tab stops, measured from the left edge of the area;
+    // a line's TABs go to the stops of their numbers (reportTabPosition()).
     static constexpr qreal TabStopPoints = 36.0;
 
     PainterReportTarget(QPainter &painter, const QRectF &area, const QBrush &background,
@@ -40,7 +41,6 @@ public:
 private:
     void printLine(const QString &line);
     void startLine(qreal lineHeight);
-    qreal nextTabStop(qreal x) const;
 
     QPainter &m_painter;
     QRectF m_area;

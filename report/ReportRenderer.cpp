@@ -52,7 +52,19 @@ QString reportFooter(int page, int pages, const ReportSource &source)
         .arg(page)
         .arg(pages)
         .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), source.portText(),
-             QStringLiteral(SMA_VERSION));
+             programVersion());
+}
+
+QString programVersion()
+{
+    return QStringLiteral(SMA_VERSION);
+}
+
+bool reportVerifiesLevel1(const ReportSource &source)
+{
+    // The compliance check is asked only after the weight stream, as the
+    // report asks it.
+    return source.weightStreamVerified() && source.CheckSMALevel1();
 }
 
 void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium)

@@ -18,3 +18,10 @@ void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium
 // /dev/ttyUSB0 · SMA Compliance Tester 1.0" (the local time the run ended,
 // or now before any run; the port as typed; this program's version).
 QString reportFooter(int page, int pages, const ReportSource &source);
+
+// This program's version, the project's ("1.0"), as the footer names it.
+QString programVersion();
+
+// Whether the report says "SMA Level 1 Compliance Verified( ABDWZ )": the
+// weight stream was verified, and then the five Level 1 commands passed.
+bool reportVerifiesLevel1(const ReportSource &source);

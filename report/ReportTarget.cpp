@@ -19,3 +19,25 @@ QStringList splitReportLines(const QString &text)
     lines << text.mid(start);
     return lines;
 }
+
+qreal reportTabPosition(qreal x, int number, qreal stopWidth, qreal gap)
+{
+    return qMax(number * stopWidth, x + gap);
+}
+
+QString expandReportTabs(const QString &line)
+{
+    constexpr int TerminalTabStop = 8;
+    QString expanded;
+    int tabs = 0;
+    for (const QChar c : line) {
+        if (c != QLatin1Char('\t')) {
+            expanded += c;
+            continue;
+        }
+        const auto column =
+            qsizetype(reportTabPosition(qreal(expanded.size()), ++tabs, TerminalTabStop, 1));
+        expanded = expanded.leftJustified(column, QLatin1Char(' '));
+    }
+    return expanded;
+}

@@ -31,3 +31,17 @@ public:
 // target splits its text here, so the printed report, the preview and the
 // report's text lines agree line for line.
 QStringList splitReportLines(const QString &text);
+
+// Where the `number`th TAB of a line (counted from 1) puts the text after it,
+// when the text before it ends at `x`: at the tab stop of that number,
+// `number` x `stopWidth` from the line's start, or `gap` after the text where
+// the text comes closer to that stop than `gap`. The stop is found by the
+// TAB's number rather than by `x`, so that a text running past a stop or two
+// (a tare row "<LF>T000001.000<CR>") does not push the columns after it
+// further right: the results of all rows line up.
+qreal reportTabPosition(qreal x, int number, qreal stopWidth, qreal gap);
+
+// `line` for a terminal, whose tab stops the report cannot move: each TAB
+// becomes the blanks up to reportTabPosition() in columns of 8, one at least,
+// so that the results line up there as on paper.
+QString expandReportTabs(const QString &line);

@@ -16,8 +16,9 @@ struct CheckRecord
 {
     enum class WeightStream { Verified, NotVerified, Skipped };
 
-    QString port;    // as typed
-    QDateTime ended; // local time the port was last closed: the report's footer says it
+    QString port;                                // as typed
+    QString line = QStringLiteral("9600,8,N,1"); // the line settings the port was opened with
+    QDateTime ended; // local time the check ended, the weight stream included: the footer says it
     QStringList about;
     QStringList info;
     QString published; // the "CMD:" letters, empty when none
@@ -29,8 +30,9 @@ struct CheckRecord
     QStringList flagsSeen;      // check list texts, in the list's order
     QStringList flagsMissing;   // the boxes left unticked
     bool discoveryFinished = false;
-    bool level1 = false;
-    QStringList report; // the report's lines, as the preview shows them
+    bool level1 = false;         // the report's verdict: "SMA Level 1 Compliance Verified( ABDWZ )"
+    bool level1Commands = false; // A, B, D, W and Z passed, whatever became of the weight stream
+    QStringList report;          // the report's lines, as the preview shows them
     QList<Finding> findings;
     qint64 elapsedMs = 0;
     int exitStatus = 1;

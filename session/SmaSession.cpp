@@ -111,6 +111,25 @@ void SmaSession::close()
         closeConnection();
 }
 
+void SmaSession::interrupt()
+{
+    if (!isOpen())
+        return;
+    const bool awaiting = m_timer->isActive();
+    closeConnection();
+    m_retestFollowUp.clear();
+    if (awaiting)
+        failInFlight(TestedCommand::Reason::Stopped);
+    emit changed();
+}
+
+void SmaSession::endWeightStream(bool verified)
+{
+    m_weightStreamVerified = verified;
+    m_runEnded = QDateTime::currentDateTime();
+    emit changed();
+}
+
 void SmaSession::shutdown()
 {
     m_timer->stop();

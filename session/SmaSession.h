@@ -76,6 +76,9 @@ public:
     void startRun();
     // Stop: closes the port; everything learnt stays.
     void close();
+    // Stopped from outside (Ctrl+C at the command line): closes the port as
+    // Stop does, and the command in flight fails as stopped before its answer.
+    void interrupt();
     // Close or end of the application: the port goes, nothing else.
     void shutdown();
 
@@ -97,13 +100,18 @@ public:
     Outcome tareTest(const QString &value, const QString &portText);
     Outcome unitsTest(const QString &unitCode, const QString &portText);
 
-    // The letters tried after the published ones ("HPQRSTMCU" at first).
+    // The letters tried after the published ones, at first.
+    static constexpr QLatin1String kAdditionalCommands{"HPQRSTMCU"};
+    // The letters tried after the published ones (kAdditionalCommands at first).
     void setAdditionalCommands(const QString &letters) { m_additionalCommands = letters; }
     QString additionalCommands() const { return m_additionalCommands; }
 
     // The weight stream analysis runs elsewhere; its verdict is kept here
     // for the report.
     void setWeightStreamVerified(bool verified) { m_weightStreamVerified = verified; }
+    // The analysis has ended with `verified` (or was left out): the check
+    // ends now, and runEnded() says so.
+    void endWeightStream(bool verified);
 
     // ---- the record ----
 
@@ -116,6 +124,7 @@ public:
     QString weight() const { return m_weight; }       // the answer to "W"
     // The port as typed at the last opening or single test.
     QString portText() const override { return m_portText; }
+    // When the port was last closed, or the weight stream analysis ended.
     QDateTime runEnded() const override { return m_runEnded; }
     bool isTicked(int row) const;
     // Every byte sent and received since Start, and what became of it.
@@ -186,7 +195,7 @@ private:
     QString m_status;
     QString m_portText;
     QDateTime m_runEnded;
-    QString m_additionalCommands = QStringLiteral("HPQRSTMCU");
+    QString m_additionalCommands = kAdditionalCommands;
     QList<TestedCommand> m_commands;
     QStringList m_about;
     QStringList m_info;

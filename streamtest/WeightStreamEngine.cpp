@@ -80,7 +80,7 @@ bool WeightStreamEngine::startPolling()
 void WeightStreamEngine::beginPolling()
 {
     wantAnswers(true);
-    m_timer->start(kPollIntervalMs);
+    m_timer->start(m_pollIntervalMs);
     m_state = State::Polling;
 }
 

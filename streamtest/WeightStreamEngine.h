@@ -28,7 +28,7 @@ class QTimer;
 //        scale sends, until the caller has told the operator to put a
 //        tareable weight on the scale and calls startPolling().
 //      - Otherwise polling starts at once and start() returns Polling.
-//   2. Polling: every kPollIntervalMs one request goes out: "T" until "Tare
+//   2. Polling: every pollInterval() ms one request goes out: "T" until "Tare
 //      Operation" is ticked, then exactly one "C" (clear tare), then "W".
 //      Requests and answers are not paired: every weight answer that arrives
 //      is decoded (weightDecoded(), then itemTicked() for each box it ticks
@@ -77,6 +77,8 @@ public:
     };
     Q_ENUM(State)
 
+    // Once a second, as an operator watches the scale; a simulated scale
+    // may be polled faster (setPollInterval()).
     static constexpr int kPollIntervalMs = 1000;
 
     // `portFactory` makes the engine's port (object name "MSComm2") once,
@@ -99,6 +101,10 @@ public:
     // and does nothing, in any state other than TarePrompt (for instance when
     // the port was lost while the operator read the prompt).
     bool startPolling();
+
+    // The time between two requests; takes effect when polling next starts.
+    void setPollInterval(int ms) { m_pollIntervalMs = ms; }
+    int pollInterval() const { return m_pollIntervalMs; }
 
     // Ends the run as not verified: the timer stops and the port closes. Does
     // nothing once the run has ended. Raises no signal.
@@ -147,4 +153,5 @@ private:
     StatusChecklist m_checklist;
     bool m_tarePending = false; // tare test set up, its clear-tare "C" not sent yet
     OpenFailure m_openFailure;
+    int m_pollIntervalMs = kPollIntervalMs;
 };

@@ -271,7 +271,7 @@ void smaForm::on_VerifyWeight_clicked()
     Globals::WeightStreamOK = false;
     m_session->setWeightStreamVerified(false);
     showWeightStreamAnalysis();
-    m_session->setWeightStreamVerified(Globals::WeightStreamOK);
+    m_session->endWeightStream(Globals::WeightStreamOK);
 }
 
 void smaForm::on_PrintButton_clicked()

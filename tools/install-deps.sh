@@ -9,7 +9,8 @@ set -euo pipefail
 build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core
     dpkg-dev file)
 test_packages=(clang libclang-rt-14-dev
-    desktop-file-utils appstream man-db bash-completion lintian)
+    desktop-file-utils appstream man-db bash-completion lintian
+    libxml2-utils)
 
 wanted=()
 for group in "$@"; do

@@ -2,6 +2,7 @@
 #include "PdfText.h"
 #include "PtyScale.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,11 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 // sma-check as CI runs it: the built program in a process of its own, with no
 // display and no platform chosen, against the simulated scale served here.
 class SmaCheckTest : public QObject
@@ -17,10 +23,12 @@ class SmaCheckTest : public QObject
     Q_OBJECT
 private slots:
     void compliantScale();
-    void nonCompliantScales_data();
-    void nonCompliantScales();
+    void scalesNotVerified_data();
+    void scalesNotVerified();
     void checkThatCannotRun_data();
     void checkThatCannotRun();
+    void personAtATerminal_data();
+    void personAtATerminal();
 };
 
 namespace {
@@ -31,6 +39,8 @@ const QStringList VerifiedVerdicts = {"SMA Weight stream verified correct",
 const QStringList NotVerifiedVerdicts = {"Weight stream not verified",
                                          "SMA Level 1 Compliance Not Verified"};
 
+const QString NotPublished = QStringLiteral("not published: the scale answered \"?\"");
+
 struct Run
 {
     int exit = -1;
@@ -38,19 +48,34 @@ struct Run
     QString err;
 };
 
-// Runs sma-check while the event loop serves the scale. The deadline only
-// keeps a hung check from hanging the test.
+// The environment of a CI runner: no display, no platform chosen, no
+// runtime directory, no colour preference.
+QProcessEnvironment headlessEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name :
+         {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "NO_COLOR"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+// Lets the event loop serve the scale until `check` has ended or `done`
+// holds. The deadline only keeps a hung check from hanging the test.
+void serveUntil(
+    QProcess &check, const std::function<bool()> &done = [] { return false; })
+{
+    QDeadlineTimer deadline(90000);
+    while (check.state() != QProcess::NotRunning && !done() && !deadline.hasExpired())
+        QTest::qWait(20);
+}
+
+// Runs sma-check while the event loop serves the scale.
 Run runCheck(const QStringList &arguments)
 {
     QProcess check;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        environment.remove(QString::fromLatin1(name));
-    check.setProcessEnvironment(environment);
+    check.setProcessEnvironment(headlessEnvironment());
     check.start(QStringLiteral(SMA_CHECK), arguments);
-    QDeadlineTimer deadline(90000);
-    while (check.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(20);
+    serveUntil(check);
     Run run;
     if (check.state() != QProcess::NotRunning) {
         check.kill();
@@ -113,14 +138,43 @@ struct JUnit
 {
     QString error;
     int suites = 0;
-    QStringList cases;    // test case names, in order
-    QStringList failures; // "name: message"
-    QStringList skipped;
+    QString suite;                      // the suite's name
+    QHash<QString, QString> properties; // the suite's
+    QString declared;                   // "tests failures skipped" as the suite counts them
+    QStringList cases;                  // test case names, in order
+    QStringList classNames;             // of every test case, each once
+    QStringList failures;               // "name: message"
+    QStringList skipped;                // "name: message"
+
+    QString counted() const
+    {
+        return QStringLiteral("%1 %2 %3")
+            .arg(cases.size())
+            .arg(failures.size())
+            .arg(skipped.size());
+    }
 };
+
+// Why the file does not follow the JUnit schema CI servers read; empty when
+// it does.
+QString schemaErrors(const QString &path)
+{
+    QProcess xmllint;
+    xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), QStringLiteral("--schema"),
+                                              QStringLiteral(JUNIT_SCHEMA), path});
+    if (!xmllint.waitForFinished(30000))
+        return QStringLiteral("xmllint (libxml2-utils) could not be run: ") + xmllint.errorString();
+    if (xmllint.exitStatus() != QProcess::NormalExit || xmllint.exitCode() != 0)
+        return QString::fromUtf8(xmllint.readAllStandardError());
+    return {};
+}
 
 JUnit readJUnit(const QString &path)
 {
     JUnit junit;
+    junit.error = schemaErrors(path);
+    if (!junit.error.isEmpty())
+        return junit;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         junit.error = file.errorString();
@@ -131,14 +185,26 @@ JUnit readJUnit(const QString &path)
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
-        if (xml.name() == u"testsuite")
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (xml.name() == u"testsuite") {
             ++junit.suites;
-        else if (xml.name() == u"testcase")
-            junit.cases << (testCase = xml.attributes().value("name").toString());
-        else if (xml.name() == u"failure")
-            junit.failures << testCase + ": " + xml.attributes().value("message").toString();
-        else if (xml.name() == u"skipped")
-            junit.skipped << testCase;
+            junit.suite = attributes.value("name").toString();
+            junit.declared = QStringList{attributes.value("tests").toString(),
+                                         attributes.value("failures").toString(),
+                                         attributes.value("skipped").toString()}
+                                 .join(' ');
+        } else if (xml.name() == u"property") {
+            junit.properties.insert(attributes.value("name").toString(),
+                                    attributes.value("value").toString());
+        } else if (xml.name() == u"testcase") {
+            junit.cases << (testCase = attributes.value("name").toString());
+            if (!junit.classNames.contains(attributes.value("classname")))
+                junit.classNames << attributes.value("classname").toString();
+        } else if (xml.name() == u"failure") {
+            junit.failures << testCase + ": " + attributes.value("message").toString();
+        } else if (xml.name() == u"skipped") {
+            junit.skipped << testCase + ": " + attributes.value("message").toString();
+        }
     }
     if (xml.hasError())
         junit.error = xml.errorString();
@@ -148,7 +214,8 @@ JUnit readJUnit(const QString &path)
 } // namespace
 
 // The default simulated scale publishes HPTMCU and steps through every weight
-// state, so the weight stream analysis passes by itself.
+// state, so the weight stream analysis passes by itself, polled as fast as
+// sma-check allows.
 void SmaCheckTest::compliantScale()
 {
     PtyScale scale;
@@ -158,9 +225,9 @@ void SmaCheckTest::compliantScale()
     const QString junitFile = dir.filePath("check.xml");
     const QString pdfFile = dir.filePath("check.pdf");
     const QString traceFile = dir.filePath("check.trace");
-    const Run run =
-        runCheck({"--port", scale.devicePath(), "--tare", "000001.000", "--units", "kg", "--json",
-                  "-", "--junit", junitFile, "--pdf", pdfFile, "--trace", traceFile});
+    const Run run = runCheck({"--port", scale.devicePath(), "--tare", "000001.000", "--units", "kg",
+                              "--json", "-", "--junit", junitFile, "--pdf", pdfFile, "--trace",
+                              traceFile, "--poll-ms", "100"});
     QVERIFY2(run.exit == 0, qPrintable(run.err));
 
     QString error;
@@ -202,6 +269,7 @@ void SmaCheckTest::compliantScale()
              QStringList({"Zero Flag", "Motion Flag", "Overcap Flag", "Gross Flag", "Net Flag",
                           "Tare Operation"}));
     QCOMPARE(json.value("level1").toBool(), true);
+    QCOMPARE(json.value("level1_commands").toBool(), true);
     QCOMPARE(json.value("exit").toInt(-1), 0);
     const QStringList report = strings(json.value("report"));
     QCOMPARE(report.mid(report.size() - 3), VerifiedVerdicts);
@@ -214,6 +282,13 @@ void SmaCheckTest::compliantScale()
                                   "continue\n") &&
                  run.err.contains("Operate the scale to check all the boxes\n"),
              qPrintable(run.err));
+    // In a pipe nothing waits and nothing is decorated, and nothing but the
+    // check's own lines is said: no warning of Qt or the platform.
+    static const QRegularExpression ownLine(QString::fromUtf8(
+        "^(<LF>.*<CR>  (Passed|Failed) — .*|Set the device to .*|Place a tareable weight .*|"
+        "Operate the scale .*|\\[x\\] .*|note: .*)$"));
+    for (const QString &line : run.err.split('\n', Qt::SkipEmptyParts))
+        QVERIFY2(ownLine.match(line).hasMatch(), qPrintable(line));
 
     // The traffic as the Serial Traffic window shows it, and what it says
     // beyond the verdicts: of this scale only which answer was slowest.
@@ -231,20 +306,31 @@ void SmaCheckTest::compliantScale()
     QVERIFY(slowest.value("message").toString().startsWith("The slowest answer was the one to "));
     QVERIFY(slowest.value("evidence").toString().startsWith("<LF>"));
 
-    // One case per tested command and one for the weight stream; the three
-    // additional commands the scale refuses fail with their evidence.
+    // One suite named after the scale, one case per tested command and one
+    // for the weight stream; the three additional commands the scale neither
+    // publishes nor knows are skipped, so a compliant scale has no failure.
     const JUnit junit = readJUnit(junitFile);
     QVERIFY2(junit.error.isEmpty(), qPrintable(junit.error));
     QCOMPARE(junit.suites, 1);
+    QCOMPARE(junit.suite, QString("Simulated Scale Works SIM-6000 000001"));
+    const QHash<QString, QString> properties = {
+        {"port", scale.devicePath()},
+        {"line_settings", "9600,8,N,1"},
+        {"MFG", "Simulated Scale Works"},
+        {"MOD", "SIM-6000"},
+        {"SN", "000001"},
+        {"REV", "1.0"},
+        {"program_version", junit.properties.value("program_version")}};
+    QCOMPARE(junit.properties, properties);
+    QVERIFY(!properties.value("program_version").isEmpty());
     const QJsonArray commands = json.value("commands").toArray();
     QCOMPARE(junit.cases.size(), commands.size() + 1);
     QCOMPARE(junit.cases.last(), QString("Weight stream"));
-    QStringList expectedFailures;
-    for (const char *letter : {"Q", "R", "S"})
-        expectedFailures << QStringLiteral("<LF>%1<CR>: ").arg(letter) +
-                                commandEntry(json, letter).value("evidence").toString();
-    QCOMPARE(junit.failures, expectedFailures);
-    QVERIFY(junit.skipped.isEmpty());
+    QCOMPARE(junit.classNames, QStringList{"sma"});
+    QVERIFY(junit.failures.isEmpty());
+    QCOMPARE(junit.skipped, QStringList({"<LF>Q<CR>: " + NotPublished, "<LF>R<CR>: " + NotPublished,
+                                         "<LF>S<CR>: " + NotPublished}));
+    QCOMPARE(junit.declared, junit.counted());
 
     // The PDF holds the very lines of the report, each page with its footer.
     if (!PdfText::available())
@@ -259,30 +345,40 @@ void SmaCheckTest::compliantScale()
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
-void SmaCheckTest::nonCompliantScales_data()
+// Runs whose report does not say "SMA Level 1 Compliance Verified( ABDWZ )":
+// a scale that is not compliant, and one whose analysis was left out.
+void SmaCheckTest::scalesNotVerified_data()
 {
     QTest::addColumn<bool>("rejectAll");
     QTest::addColumn<bool>("cycleWeights");
     QTest::addColumn<QString>("silentAfter"); // the scale stops answering at this command
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("weightStream");
+    QTest::addColumn<int>("exit");
 
     QTest::newRow("refuses everything, stream skipped")
         << true << true << QString() << QStringList{"--weight-stream", "skip", "--quiet"}
-        << "skipped";
+        << "skipped" << 1;
+    QTest::newRow("refuses everything, trace to a full disk")
+        << true << true << QString()
+        << QStringList{"--weight-stream", "skip", "--trace", "/dev/full"} << "skipped" << 2;
     QTest::newRow("silent after Z: no tare, no stream")
-        << false << true << "Z" << QStringList{"--tare", "000001.000"} << "not verified";
+        << false << true << "Z" << QStringList{"--tare", "000001.000"} << "not verified" << 1;
     QTest::newRow("weight never moves: stream runs out of time")
-        << false << false << QString() << QStringList{"--stream-timeout", "2"} << "not verified";
+        << false << false << QString() << QStringList{"--stream-timeout", "2"} << "not verified"
+        << 1;
+    QTest::newRow("compliant, stream skipped on request")
+        << false << true << QString() << QStringList{"--weight-stream", "skip"} << "skipped" << 0;
 }
 
-void SmaCheckTest::nonCompliantScales()
+void SmaCheckTest::scalesNotVerified()
 {
     QFETCH(bool, rejectAll);
     QFETCH(bool, cycleWeights);
     QFETCH(QString, silentAfter);
     QFETCH(QStringList, options);
     QFETCH(QString, weightStream);
+    QFETCH(int, exit);
 
     ScaleOptions scaleOptions;
     scaleOptions.rejectAll = rejectAll;
@@ -305,14 +401,16 @@ void SmaCheckTest::nonCompliantScales()
         runCheck(QStringList{"--port", scale.devicePath(), "--json", dir.filePath("check.json"),
                              "--junit", dir.filePath("check.xml")} +
                  options);
-    QVERIFY2(run.exit == 1, qPrintable(run.err));
+    QVERIFY2(run.exit == exit, qPrintable(run.err));
     if (options.contains("--quiet"))
         QVERIFY2(!run.err.contains(QString::fromUtf8(" — ")), qPrintable(run.err));
+    if (options.contains("/dev/full"))
+        QVERIFY2(run.err.contains("Cannot write the trace file /dev/full: "), qPrintable(run.err));
 
     QString error;
     const QJsonObject json = readJsonFile(dir.filePath("check.json"), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(json.value("exit").toInt(-1), 1);
+    QCOMPARE(json.value("exit").toInt(-1), exit);
     QCOMPARE(json.value("weight_stream").toString(), weightStream);
     const QStringList report = stdoutLines(run.out);
     QCOMPARE(report, strings(json.value("report")));
@@ -325,15 +423,32 @@ void SmaCheckTest::nonCompliantScales()
     const JUnit junit = readJUnit(dir.filePath("check.xml"));
     QVERIFY2(junit.error.isEmpty(), qPrintable(junit.error));
     QCOMPARE(junit.cases.size(), commands.size() + 1);
+    QCOMPARE(junit.declared, junit.counted());
+    QCOMPARE(json.value("level1").toBool(true), false); // as the report says
 
     if (rejectAll) {
-        QCOMPARE(json.value("level1").toBool(true), false);
+        // No About listing names the scale: the suite is named by the port.
+        QCOMPARE(junit.suite, scale.devicePath());
+        QCOMPARE(json.value("level1_commands").toBool(true), false);
         QCOMPARE(results.count("Failed"), results.size());
-        QCOMPARE(junit.failures.size(), commands.size());
-        QCOMPARE(junit.skipped, QStringList{"Weight stream"});
+        // The additional commands, which the scale never published, are
+        // skipped; the others fail with their evidence.
+        QCOMPARE(junit.failures.size() + junit.skipped.size(), commands.size() + 1);
+        QCOMPARE(junit.failures.first(),
+                 "<LF>A<CR>: " + commandEntry(json, "A").value("evidence").toString());
+        QCOMPARE(junit.skipped.first(), "<LF>H<CR>: " + NotPublished);
+        QCOMPARE(junit.skipped.last(), QString("Weight stream: "));
+    } else if (exit == 0) {
+        // The five commands passed and the analysis was left out on request:
+        // the report cannot verify Level 1, and CI sees no failure.
+        QCOMPARE(json.value("level1_commands").toBool(false), true);
+        QVERIFY(junit.failures.isEmpty());
+        QCOMPARE(junit.skipped,
+                 QStringList({"<LF>Q<CR>: " + NotPublished, "<LF>R<CR>: " + NotPublished,
+                              "<LF>S<CR>: " + NotPublished, "Weight stream: "}));
     } else if (!silentAfter.isEmpty()) {
         // The run ended at the silent command by the session's own time-out.
-        QCOMPARE(json.value("level1").toBool(true), false);
+        QCOMPARE(json.value("level1_commands").toBool(true), false);
         const QJsonObject last = commands.last().toObject();
         QCOMPARE(last.value("command").toString(), silentAfter);
         QCOMPARE(last.value("evidence").toString(),
@@ -348,7 +463,7 @@ void SmaCheckTest::nonCompliantScales()
                                               "Weight stream: Weight stream not verified"}));
     } else {
         // Level 1 passed, but a scale that never moves cannot show every flag.
-        QCOMPARE(json.value("level1").toBool(false), true);
+        QCOMPARE(json.value("level1_commands").toBool(false), true);
         const QStringList seen = strings(json.value("flags_seen"));
         QVERIFY(!seen.contains("Motion Flag") && !seen.contains("Overcap Flag"));
         QVERIFY2(run.err.contains("Weight stream not verified within 2 s; not seen: "),
@@ -375,6 +490,14 @@ void SmaCheckTest::checkThatCannotRun_data()
     QTest::newRow("stream time-out not a number")
         << QStringList{"--port", noPort, "--stream-timeout", "soon"}
         << QStringList{"soon", "Usage:"};
+    QTest::newRow("no time for the stream")
+        << QStringList{"--port", noPort, "--stream-timeout", "0"}
+        << QStringList{"--stream-timeout", "Usage:"};
+    QTest::newRow("poll faster than 100 ms")
+        << QStringList{"--port", noPort, "--poll-ms", "99"} << QStringList{"99", "Usage:"};
+    QTest::newRow("JSON in a folder that is not there")
+        << QStringList{"--port", noPort, "--json", "/no/such/dir/x.json"}
+        << QStringList{"Cannot write the JSON file /no/such/dir/x.json: "};
     QTest::newRow("unknown option")
         << QStringList{"--port", noPort, "--loud"} << QStringList{"loud", "Usage:"};
 }
@@ -388,6 +511,99 @@ void SmaCheckTest::checkThatCannotRun()
     QVERIFY2(run.out.isEmpty(), run.out.constData());
     for (const QString &text : saying)
         QVERIFY2(run.err.contains(text), qPrintable(run.err));
+}
+
+void SmaCheckTest::personAtATerminal_data()
+{
+    QTest::addColumn<bool>("noColor");
+    QTest::newRow("colour") << false;
+    QTest::newRow("NO_COLOR") << true;
+}
+
+// A person at a terminal: sma-check waits for Enter at the set-up and tare
+// prompts, shows the weight stream in one line redrawn in place (in colour
+// unless NO_COLOR is set), and Ctrl+C stops it with what it judged so far
+// written. Standard output stays a pipe: the report's lines are exact.
+void SmaCheckTest::personAtATerminal()
+{
+    QFETCH(bool, noColor);
+    ScaleOptions scaleOptions;
+    scaleOptions.cycleWeights = false; // the analysis never passes: it is stopped
+    PtyScale scale(scaleOptions);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    int master = -1;
+    int slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+
+    QProcess check;
+    QProcessEnvironment environment = headlessEnvironment();
+    environment.insert("TERM", "xterm");
+    if (noColor)
+        environment.insert("NO_COLOR", "1");
+    check.setProcessEnvironment(environment);
+    // The terminal becomes the check's standard input and error and its
+    // controlling terminal, so that Ctrl+C typed there interrupts it.
+    check.setChildProcessModifier([slave] {
+        ::setsid();
+        ::ioctl(slave, TIOCSCTTY, 0);
+        ::dup2(slave, STDIN_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+    });
+    check.start(QStringLiteral(SMA_CHECK),
+                {"--port", scale.devicePath(), "--json", dir.filePath("check.json")});
+    ::close(slave);
+    QByteArray screen;
+    const auto shows = [&](const QByteArray &text, int times) {
+        return [&, text, times] {
+            char bytes[4096];
+            for (ssize_t count; (count = ::read(master, bytes, sizeof bytes)) > 0;)
+                screen.append(bytes, count);
+            return screen.count(text) >= times;
+        };
+    };
+    const auto type = [master](const char *keys) {
+        QVERIFY(::write(master, keys, qstrlen(keys)) == qsizetype(qstrlen(keys)));
+    };
+    const QByteArray prompt = "Press Enter to continue, Ctrl+C to stop";
+
+    serveUntil(check, shows(prompt, 1));
+    QVERIFY2(screen.contains("Set the device to 9600,8,N,1 and verify center of zero"), screen);
+    QTest::qWait(300); // a check that did not wait would have sent "A" by now
+    QVERIFY(scale.received().isEmpty());
+    type("\r");
+    serveUntil(check, shows(prompt, 2));
+    QVERIFY2(screen.contains("Place a tareable weight on the scale and press Ok to continue"),
+             screen);
+    QTest::qWait(300);
+    QVERIFY(scale.received().endsWith("\nD\r")); // no weight request before Enter
+    type("\r");
+    serveUntil(check, shows(noColor ? "[x] " : " s left", 1));
+    type("\x03");
+    serveUntil(check);
+    shows({}, 0)();
+    ::close(master);
+
+    QVERIFY2(check.exitStatus() == QProcess::NormalExit && check.exitCode() == 2, screen);
+    if (noColor) {
+        QVERIFY2(!screen.contains('\x1b'), screen);
+    } else {
+        QVERIFY2(screen.contains("\x1b[32mPassed\x1b[0m") && screen.contains("\r\x1b[K") &&
+                     screen.contains("  missing: "),
+                 screen);
+    }
+    const QStringList report = stdoutLines(check.readAllStandardOutput());
+    QVERIFY(report.contains("<LF>D<CR>\t\t\t\t\tPassed"));
+    QCOMPARE(report.mid(report.size() - 2), NotVerifiedVerdicts);
+    QString error;
+    const QJsonObject json = readJsonFile(dir.filePath("check.json"), &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(json.value("exit").toInt(-1), 2);
+    QCOMPARE(json.value("weight_stream").toString(), QString("not verified"));
+    QCOMPARE(json.value("level1_commands").toBool(false), true);
+    QCOMPARE(strings(json.value("report")), report);
 }
 
 QTEST_GUILESS_MAIN(SmaCheckTest)

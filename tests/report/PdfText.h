@@ -31,9 +31,10 @@ QString extract(const QString &pdfPath);
 QStringList expectedLines(const FakeReportSource &source, const QStringList &verdicts);
 // Compares the non-empty lines of `text` one by one with `lines`: each must
 // read exactly the same, except that a run of TABs may stand as a run of
-// blanks; no line may be missing or added. Every page must end with the
-// footer the report gives `footerSource` for it, exactly. Says what differs
-// first; empty when all lines match.
+// blanks; no line may be missing or added. Every page must end with its
+// footer, "Page 1 of 2 · 2026-12-07 14:03 · port /dev/ttyUSB0 · SMA
+// Compliance Tester 1.0", naming the time and port of `footerSource`
+// exactly. Says what differs first; empty when all lines match.
 QString firstMismatch(const QString &text, const QStringList &lines,
                       const ReportSource &footerSource);
 

@@ -77,7 +77,9 @@ class PainterReportTargetTest : public QObject
 private slots:
     void crLfStartsNewLines();
     void loneCrLeavesBlankSpaceOnly();
-    void tabsAdvanceToStops();
+    void tabsGoToTheStopOfTheirNumber_data();
+    void tabsGoToTheStopOfTheirNumber();
+    void tabStopPositions();
     void longLinesAreNotWrapped();
     void lineHeightFollowsSize();
     void clearLeavesOnlyWhatFollows();
@@ -110,31 +112,57 @@ void PainterReportTargetTest::loneCrLeavesBlankSpaceOnly()
     QVERIFY(afterSeparator.top() - plain.top() >= lineSpacing(8) - 1);
 }
 
-void PainterReportTargetTest::tabsAdvanceToStops()
+// Each TAB goes to the stop of its number, so that the columns after the same
+// number of TABs line up, whatever stood before them: the rows of the report,
+// a tare row that runs past the first stops included.
+void PainterReportTargetTest::tabsGoToTheStopOfTheirNumber_data()
 {
-    // Text shorter than one stop: the column after the TAB starts at the first stop.
-    QImage overlaid = blankImage();
-    runOn(overlaid, [](auto &t) { t.print(QStringLiteral("AB")); });
-    runOn(overlaid, [](auto &t) { t.print(QStringLiteral("\tResult")); });
-    QCOMPARE(rendered([](auto &t) { t.print(QStringLiteral("AB\tResult")); }), overlaid);
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("tabs");
+    QTest::newRow("short text, one TAB") << "AB"
+                                         << "\t";
+    QTest::newRow("heading") << "Tested Commands"
+                             << "\t\t\t";
+    QTest::newRow("command row") << "<LF>A<CR>"
+                                 << "\t\t\t\t\t";
+    QTest::newRow("tare row") << "<LF>T000001.000<CR>"
+                              << "\t\t\t\t\t";
+    QTest::newRow("units row") << "<LF>Ukg <CR>"
+                               << "\t\t\t\t\t";
+}
 
+void PainterReportTargetTest::tabsGoToTheStopOfTheirNumber()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, tabs);
+    QImage overlaid = blankImage();
+    runOn(overlaid, [&](auto &t) { t.print(before); });
+    runOn(overlaid, [&](auto &t) { t.print(tabs + QStringLiteral("Passed")); });
+    QCOMPARE(rendered([&](auto &t) { t.print(before + tabs + QStringLiteral("Passed")); }),
+             overlaid);
+}
+
+void PainterReportTargetTest::tabStopPositions()
+{
     const QRect column = inkBounds(rendered([](auto &t) { t.print(QStringLiteral("\tResult")); }));
     QVERIFY(column.left() >= qFloor(tabStopPixels()));
     QVERIFY(column.left() < tabStopPixels() + 4);
 
-    // Text longer than one stop but shorter than two: the next TAB goes to the second.
+    // A text running past its TAB's stop keeps a blank's width before the
+    // next column, instead of pushing it on to a later stop.
     QFont font = reportFont();
     font.setPointSize(8);
     QImage device = blankImage(1, 1);
+    const QFontMetricsF metrics(font, &device);
     QString wide;
-    while (QFontMetricsF(font, &device).horizontalAdvance(wide) <= tabStopPixels() + 2)
+    while (metrics.horizontalAdvance(wide) <= tabStopPixels() + 2)
         wide += u'W';
-    QVERIFY(QFontMetricsF(font, &device).horizontalAdvance(wide) < 2 * tabStopPixels());
-
-    QImage twoStops = blankImage();
-    runOn(twoStops, [&](auto &t) { t.print(wide); });
-    runOn(twoStops, [](auto &t) { t.print(QStringLiteral("\t\tResult")); });
-    QCOMPARE(rendered([&](auto &t) { t.print(wide + QStringLiteral("\tResult")); }), twoStops);
+    const QRect after =
+        inkBounds(rendered([&](auto &t) { t.print(wide + QStringLiteral("\tI")); }));
+    const qreal blankEnd = metrics.horizontalAdvance(wide + u' ');
+    QVERIFY2(after.right() >= blankEnd &&
+                 after.right() < blankEnd + metrics.horizontalAdvance(u'I') + 2,
+             qPrintable(QStringLiteral("%1 after %2").arg(after.right()).arg(blankEnd)));
 }
 
 void PainterReportTargetTest::longLinesAreNotWrapped()

@@ -51,6 +51,8 @@ private slots:
     void lineBreaks_data();
     void lineBreaks();
     void textLinesAreThePreviewLines();
+    void linesForATerminal_data();
+    void linesForATerminal();
 };
 
 void ReportRendererTest::emptyReportOnPreviewAndPrinter()
@@ -235,6 +237,34 @@ void ReportRendererTest::textLinesAreThePreviewLines()
     };
     QCOMPARE(target.lines(), expected);
     QCOMPARE(reportLines(source), expected);
+}
+
+// A terminal's tab stops lie every 8 columns; the lines shown there have
+// their TABs as blanks that put the results of every row in one column.
+void ReportRendererTest::linesForATerminal_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("shown");
+    const auto blanks = [](int count) { return QString(count, u' '); };
+    QTest::newRow("no TAB") << "SMA Level 1 Compliance Verified( ABDWZ )"
+                            << "SMA Level 1 Compliance Verified( ABDWZ )";
+    QTest::newRow("heading") << "Tested Commands\t\t\tResults"
+                             << "Tested Commands" + blanks(9) + "Results";
+    QTest::newRow("command") << "<LF>A<CR>\t\t\t\t\tPassed"
+                             << "<LF>A<CR>" + blanks(31) + "Passed";
+    QTest::newRow("tare") << "<LF>T000001.000<CR>\t\t\t\t\tFailed"
+                          << "<LF>T000001.000<CR>" + blanks(21) + "Failed";
+    QTest::newRow("long tare row") << "<LF>T000000000000000000001.000<CR>\t\t\t\t\tPassed"
+                                   << "<LF>T000000000000000000001.000<CR>" + blanks(6) + "Passed";
+    QTest::newRow("result not there yet") << "<LF>D<CR>\t\t\t\t\t"
+                                          << "<LF>D<CR>" + blanks(31);
+}
+
+void ReportRendererTest::linesForATerminal()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, shown);
+    QCOMPARE(expandReportTabs(line), shown);
 }
 
 QTEST_APPLESS_MAIN(ReportRendererTest)

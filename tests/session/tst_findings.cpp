@@ -77,6 +77,8 @@ void FindingsTest::findings_data()
         "a unit sent right-justified",
         [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = " 1G       5.025 kg"; },
         {"weight-unit"}, "\n 1G       5.025 kg\r");
+    row("a communication error in answer to W",
+        [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = "!"; }, {}, {});
     row(
         "lines without a leading LF",
         [](ScriptedScale &s, SessionFixture &) {
@@ -96,12 +98,21 @@ void FindingsTest::findings()
     ScriptedScale scale;
     tweak(scale, f);
     f.answerWith(scale);
+    // W answers later than every other command: the slowest answer is known.
+    const auto answer = f.port->responder;
+    f.port->responder = [&f, answer](const QByteArray &frame) -> QByteArray {
+        if (frame != "\nW\r")
+            return answer(frame);
+        QTimer::singleShot(50, f.port, [&f, late = answer(frame)] { f.port->deliver(late); });
+        return {};
+    };
+    QSignalSpy finished(f.session.get(), &SmaSession::runFinished);
     f.pressConnect();
     if (scale.lineStart.isEmpty()) {
         QTest::qWait(20);
         f.session->onResponseTimeout(); // nothing is ever an answer
     } else {
-        QTRY_COMPARE(f.finishedRuns, 1);
+        QVERIFY(finished.wait());
     }
 
     const QList<Finding> findings = f.session->findings();
@@ -117,6 +128,10 @@ void FindingsTest::findings()
     if (!scale.lineStart.isEmpty()) {
         QCOMPARE(findings.last().code, QString("slowest-answer"));
         QCOMPARE(severityText(findings.last().severity), QString("note"));
+        QVERIFY2(
+            findings.last().message.startsWith("The slowest answer was the one to <LF>W<CR>: "),
+            qPrintable(findings.last().message));
+        QCOMPARE(findings.last().evidence, '\n' + scale.answers.value("W").toLatin1() + '\r');
     }
 }
 

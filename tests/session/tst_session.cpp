@@ -39,6 +39,7 @@ private slots:
     void singleTestsReadPortAtEveryPress();
     void singleTestWhosePortWillNotOpen();
     void singleTestsTimeOut();
+    void tareValueOutsideLatin1IsRefused_data();
     void tareValueOutsideLatin1IsRefused();
 
 private:
@@ -510,6 +511,19 @@ void SessionTest::retestPassesAndFails()
     QCOMPARE(f.port->frames.size(), framesBefore + 1);
     QTRY_VERIFY(!f.port->portOpen());
     QCOMPARE(f.cmds().size(), f.results().size());
+
+    // Start takes every tick away before the set-up message shows, and a
+    // port lost while it shows gives none back.
+    QVERIFY(f.session->isTicked(0) && f.session->isTicked(3));
+    bool tickedWhileMessage = true;
+    f.whileMessageShows = [&] {
+        tickedWhileMessage = f.session->isTicked(0) || f.session->isTicked(3);
+        f.port->lose("/dev/ttyTEST0: the connection to the scale was lost.");
+    };
+    f.pressConnect();
+    QVERIFY(!tickedWhileMessage);
+    QVERIFY(!f.port->portOpen());
+    QVERIFY(!f.session->isTicked(0) && !f.session->isTicked(3));
 }
 
 void SessionTest::retestRefusedWhilePortOpen()
@@ -889,14 +903,25 @@ void SessionTest::singleTestsTimeOut()
     QVERIFY(!f.port->portOpen());
 }
 
+void SessionTest::tareValueOutsideLatin1IsRefused_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("refused"); // the character the message names
+    QTest::newRow("last") << QString::fromUtf8("5\u20ac") << QString::fromUtf8("\u20ac");
+    QTest::newRow("first") << QString::fromUtf8("\u20ac5") << QString::fromUtf8("\u20ac");
+}
+
 void SessionTest::tareValueOutsideLatin1IsRefused()
 {
+    QFETCH(QString, value);
+    QFETCH(QString, refused);
     SessionFixture f;
-    f.tareValue = QString::fromUtf8("5\u20ac");
+    f.tareValue = value;
     f.keyTare();
     QCOMPARE(f.messages.size(), 1);
-    QVERIFY2(f.messages.first().startsWith(
-                 QString::fromUtf8("The tare value cannot be sent\n\"5\u20ac\" holds \"\u20ac\"")),
+    QVERIFY2(f.messages.first().startsWith(QStringLiteral("The tare value cannot be sent\n\"") +
+                                           value + QStringLiteral("\" holds \"") + refused +
+                                           QLatin1Char('"')),
              qPrintable(f.messages.first()));
     QVERIFY(f.port->log.isEmpty());
     QVERIFY(f.cmds().isEmpty());

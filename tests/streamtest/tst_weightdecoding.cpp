@@ -378,6 +378,8 @@ void WeightDecodingTest::tareNeedsNetAndZero_data()
     QTest::addColumn<bool>("tareTicked");
     QTest::newRow("net zero") << weightAnswer(' ', 'n', ' ', "     0.000") << true;
     QTest::newRow("net nonzero") << weightAnswer(' ', 'N', ' ', "     0.001") << false;
+    QTest::newRow("net negative: the tare did not zero")
+        << weightAnswer(' ', 'N', ' ', "    -1.000") << false;
     QTest::newRow("gross zero, no net yet") << weightAnswer('Z', 'G', ' ') << false;
     QTest::newRow("net dashes") << weightAnswer('Z', 'N', 'M', "   ---.---") << false;
     QTest::newRow("net all dashes") << weightAnswer(' ', 'N', ' ', "----------") << false;

@@ -152,6 +152,11 @@ void WeightStreamEngineTest::startOpensThePortInOrder()
     QCOMPARE(rig.timer()->interval(), 1000);
     QVERIFY(rig.port()->written.isEmpty());
     QVERIFY(rig.events.isEmpty());
+
+    // A simulated scale may be polled faster, from the next start on.
+    rig.engine.setPollInterval(100);
+    QCOMPARE(rig.engine.start(QStringLiteral("1"), kNoTare), State::Polling);
+    QCOMPARE(rig.timer()->interval(), 100);
 }
 
 void WeightStreamEngineTest::withoutTarePollsForWeight_data()

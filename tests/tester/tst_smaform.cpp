@@ -3,6 +3,7 @@
 #include "TesterFixture.h"
 
 #include "PortList.h"
+#include "TextReportTarget.h"
 #include "TrafficWindow.h"
 
 #include <QAccessible>
@@ -230,7 +231,8 @@ void SmaFormTest::openingRunsInOrder()
 }
 
 // A whole run as the window shows it: the boxes, the lists, the status, and
-// the hand-over with the port closed and the weight stream verdict cleared.
+// the hand-over with the port closed and the weight stream verdict cleared;
+// the report then tells the analysis's verdict and when it ended.
 void SmaFormTest::runIsRenderedAndHandedOver()
 {
     TesterFixture f;
@@ -238,10 +240,17 @@ void SmaFormTest::runIsRenderedAndHandedOver()
     f.answerWith(scale);
     f.edit("ExtraCmds")->setText("HP");
     Globals::WeightStreamOK = true; // an earlier analysis passed
+    f.form->analysisPasses = true;
     f.button("Connect")->click();
     QTRY_COMPARE(f.form->handOver.size(), 2);
     QCOMPARE(f.form->handOver, QStringList({"VerifyWeight port closed", "PrintButton"}));
     QVERIFY(!f.form->weightStreamOkAtAnalysis); // cleared before the analysis opens
+    const QStringList report = reportLines(f.form->session());
+    QCOMPARE(report.mid(report.size() - 3),
+             QStringList({"SMA Weight stream verified correct",
+                          "SMA Level 1 Compliance Verified( ABDWZ )",
+                          "SMA Level 2 commands supported ( ABDWZXHM )"}));
+    QVERIFY(f.form->session().runEnded() > f.form->endedBeforeAnalysis);
     QCOMPARE(f.cmds(), f.form->session().testedCommands());
     QCOMPARE(f.results(), f.form->session().commandResults());
     QCOMPARE(f.cmds().mid(7), QStringList({"<LF>H<CR>", "<LF>M<CR>", "<LF>P<CR>"}));
