@@ -74,6 +74,13 @@ SmaCheck::SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory
         error(QStringLiteral("Serial port lost"));
         error(description);
     });
+    connect(m_session, &SmaSession::continuousOutput, this, [this] {
+        error(QStringLiteral("The scale sends data without being asked (continuous output). Set "
+                             "its serial output to answer on request, then start again."));
+    });
+    connect(m_session, &SmaSession::lineSettingsSearched, this, &SmaCheck::onLineSettingsSearched);
+    m_listening.setSingleShot(true);
+    connect(&m_listening, &QTimer::timeout, this, &SmaCheck::startDiscovery);
 }
 
 SmaCheck::~SmaCheck()
@@ -119,18 +126,70 @@ void SmaCheck::start()
         emit finished(CouldNotRun);
         return;
     }
-    if (const OpenFailure failure = m_session->open(m_options.port); failure.failed()) {
-        error(kOpenError);
-        error(failure.describe());
-        m_phase = Phase::Done;
-        emit finished(CouldNotRun);
+    m_session->setLineSettings(m_options.line);
+    if (m_options.findLine) {
+        findLineSettings();
         return;
     }
-    progress(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
-    m_phase = Phase::Discovery;
-    m_session->startRun();
-    if (!m_session->isOpen()) // gone since it opened: no run, and no close to wait for
+    openForDiscovery(SmaSession::Record::Restart);
+}
+
+void SmaCheck::findLineSettings()
+{
+    progress(QStringLiteral("Looking for the line settings the scale answers at"));
+    if (const OpenFailure failure = m_session->findLineSettings(m_options.port); failure.failed()) {
+        couldNotOpen(failure);
+        return;
+    }
+    m_phase = Phase::Searching;
+}
+
+void SmaCheck::onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome)
+{
+    if (m_phase != Phase::Searching)
+        return;
+    if (outcome.kind != LineSettingsSearch::Outcome::Kind::Found) {
+        if (outcome.kind == LineSettingsSearch::Outcome::Kind::PortLost)
+            error(QStringLiteral("Serial port lost"));
+        error(LineSettingsSearch::describe(outcome));
         finish(true);
+        return;
+    }
+    progress(LineSettingsSearch::describe(outcome));
+    m_session->setLineSettings(outcome.settings);
+    // The probes and the run are one check: the record goes on.
+    openForDiscovery(SmaSession::Record::Continue);
+}
+
+void SmaCheck::couldNotOpen(const OpenFailure &failure)
+{
+    error(kOpenError);
+    error(failure.describe());
+    m_phase = Phase::Done;
+    emit finished(CouldNotRun);
+}
+
+void SmaCheck::openForDiscovery(SmaSession::Record record)
+{
+    if (const OpenFailure failure = m_session->open(m_options.port, record); failure.failed()) {
+        couldNotOpen(failure);
+        return;
+    }
+    progress(QStringLiteral("Set the device to %1 and verify center of zero")
+                 .arg(m_session->lineSettings().text()));
+    m_phase = Phase::Discovery;
+    // Nobody reads the message here; listen as long as an operator would at
+    // least, so that a scale that talks by itself shows before it is judged.
+    m_listening.start(kListenMs);
+}
+
+void SmaCheck::startDiscovery()
+{
+    if (m_phase != Phase::Discovery)
+        return;
+    m_session->startRun();
+    if (!m_session->isOpen() && m_session->commands().isEmpty())
+        finish(true); // gone since it opened: no run, and no close to wait for
 }
 
 void SmaCheck::onVerdict(int row)
@@ -142,6 +201,8 @@ void SmaCheck::onVerdict(int row)
 
 void SmaCheck::onPortClosed()
 {
+    if (m_session->isOpen())
+        return; // told late: the port has been opened again since (after a search)
     switch (m_phase) {
     case Phase::Discovery:
         if (m_runFinished) {
@@ -164,6 +225,7 @@ void SmaCheck::onPortClosed()
         runWeightStream();
         break;
     case Phase::Idle:
+    case Phase::Searching:
     case Phase::WeightStream:
     case Phase::Done:
         break;
@@ -265,7 +327,7 @@ void SmaCheck::runWeightStream()
     progress(QStringLiteral("Operate the scale to check all the boxes"));
     m_streamClock.start();
     m_streamTimer.start(m_options.streamTimeoutMs);
-    if (m_engine->start(m_session->portText(), m_session->published()) ==
+    if (m_engine->start(m_session->portText(), m_session->published(), m_session->lineSettings()) ==
         WeightStreamEngine::State::Cancelled)
         endWeightStream(CheckRecord::WeightStream::NotVerified);
 }
@@ -312,9 +374,11 @@ void SmaCheck::finish(bool brokeOff)
         return;
     m_phase = Phase::Done;
     m_streamTimer.stop();
+    m_listening.stop();
     if (brokeOff)
         m_session->setWeightStreamVerified(false);
 
+    m_record.line = m_session->lineSettings().text();
     m_record.about = m_session->aboutLines();
     m_record.info = m_session->infoLines();
     m_record.published = m_session->published();

@@ -16,7 +16,8 @@ struct CheckRecord
 {
     enum class WeightStream { Verified, NotVerified, Skipped };
 
-    QString port;    // as typed
+    QString port;                                // as typed
+    QString line = QStringLiteral("9600,8,N,1"); // the line settings the check ran at
     QDateTime ended; // local time the port was last closed: the report's footer says it
     QStringList about;
     QStringList info;

@@ -2,59 +2,13 @@
 
 #include "SmaLine.h"
 #include "TrafficLog.h"
+#include "UnaskedLines.h"
 
 #include <QStringList>
 
 #include <optional>
 
 namespace {
-
-bool isLineFeed(char c)
-{
-    return (c & 0x7f) == '\n';
-}
-
-bool isCarriageReturn(char c)
-{
-    return (c & 0x7f) == '\r';
-}
-
-// The first LF, text, CR in `bytes`, read with bit 7 ignored, whose text is
-// printable: what a scale sends as a line, whatever its framing.
-std::optional<QByteArray> firstLine(const QByteArray &bytes, qsizetype from = 0)
-{
-    for (qsizetype lf = from; lf < bytes.size(); ++lf) {
-        if (!isLineFeed(bytes.at(lf)))
-            continue;
-        qsizetype end = lf + 1;
-        while (end < bytes.size() && !isLineFeed(bytes.at(end)) && !isCarriageReturn(bytes.at(end)))
-            ++end;
-        if (end >= bytes.size() || !isCarriageReturn(bytes.at(end)) || end == lf + 1)
-            continue;
-        const QByteArray text = bytes.mid(lf + 1, end - lf - 1);
-        const bool printable = std::all_of(text.cbegin(), text.cend(), [](char c) {
-            const int low = c & 0x7f;
-            return low >= 0x20 && low < 0x7f;
-        });
-        if (printable)
-            return bytes.mid(lf, end - lf + 1);
-    }
-    return std::nullopt;
-}
-
-// How many lines `bytes` holds, and where the last one ended.
-int countLines(const QByteArray &bytes, QByteArray *first)
-{
-    int lines = 0;
-    qsizetype from = 0;
-    while (const std::optional<QByteArray> line = firstLine(bytes, from)) {
-        if (lines == 0 && first)
-            *first = *line;
-        ++lines;
-        from = bytes.indexOf(*line, from) + line->size();
-    }
-    return lines;
-}
 
 QString arrivedWords(const QByteArray &bytes)
 {
@@ -88,11 +42,8 @@ OpenFailure LineSettingsSearch::start(const QString &portText, const LineSetting
     if (const OpenFailure failure = openSmaPort(m_port, portText, listenAt); failure.failed())
         return failure;
     m_heard.clear();
-    m_lineTimes.clear();
-    m_firstUnasked.clear();
     m_probes.clear();
     m_step = Step::Listening;
-    m_clock.start();
     m_port.setRThreshold(1);
     m_port.setSThreshold(1);
     m_timer.start(m_timing.listenMs);
@@ -125,34 +76,30 @@ void LineSettingsSearch::onComm()
         return;
     note(bytes);
     if (m_step == Step::Listening) {
-        const int before = countLines(m_heard, nullptr);
-        m_heard += bytes;
-        const int after = countLines(m_heard, &m_firstUnasked);
-        for (int line = before; line < after; ++line)
-            m_lineTimes << m_clock.elapsed();
-        if (after >= kUnaskedLinesForContinuous) {
+        m_heard.take(bytes);
+        if (m_heard.count() >= kUnaskedLinesForContinuous) {
             Outcome outcome;
             outcome.kind = Outcome::Kind::Continuous;
-            outcome.evidence = m_firstUnasked;
-            outcome.unaskedLines = after;
-            const qint64 span = m_lineTimes.constLast() - m_lineTimes.constFirst();
-            outcome.linesPerSecond = span > 0 ? (after - 1) * 1000.0 / double(span) : 0.0;
+            outcome.evidence = m_heard.first();
+            outcome.unaskedLines = m_heard.count();
+            outcome.linesPerSecond = m_heard.perSecond();
             finish(outcome);
         }
         return;
     }
     Probe &current = m_probes.last();
     current.arrived += bytes;
-    const std::optional<QByteArray> line = firstLine(current.arrived);
+    const std::optional<FoundLine> line = findLine(current.arrived);
     if (!line)
         return;
-    const std::optional<LineSettings> settings = settingsForBit7(readBit7(*line), current.baud);
+    const std::optional<LineSettings> settings =
+        settingsForBit7(readBit7(line->bytes), current.baud);
     if (!settings)
         return; // a line by chance in the noise of a wrong baud rate
     Outcome outcome;
     outcome.kind = Outcome::Kind::Found;
     outcome.settings = *settings;
-    outcome.evidence = *line;
+    outcome.evidence = line->bytes;
     finish(outcome);
 }
 

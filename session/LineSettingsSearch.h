@@ -2,9 +2,9 @@
 
 #include "LineSettings.h"
 #include "MSComm.h"
+#include "UnaskedLines.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -98,11 +98,8 @@ private:
     TrafficLog *m_log = nullptr;
     Timing m_timing;
     QTimer m_timer;
-    QElapsedTimer m_clock;
     Step m_step = Step::Idle;
-    QByteArray m_heard; // during the listening
-    QList<qint64> m_lineTimes;
-    QByteArray m_firstUnasked;
+    UnaskedLines m_heard; // during the listening
     QList<Probe> m_probes;
 };
 
