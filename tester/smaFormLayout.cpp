@@ -179,6 +179,8 @@ void smaForm::buildControls()
     Label5 = heading(QStringLiteral("Label5"), QStringLiteral("Port"), Port, this);
     LineValue = new QComboBox(this);
     LineValue->setObjectName(QStringLiteral("LineValue"));
+    // Named before anything can ask for its accessible interface.
+    LineValue->setAccessibleName(QStringLiteral("Line settings"));
     LineValue->setEditable(true);
     LineValue->setInsertPolicy(QComboBox::NoInsert);
     LineValue->addItems(kCommonLineSettings);
@@ -187,8 +189,9 @@ void smaForm::buildControls()
     LineValue->setToolTip(QStringLiteral(
         "Baud rate, data bits, parity (N none, E even, O odd) and stop bits, as the scale's "
         "serial output is set. Find Settings looks for them."));
-    Label9 = heading(QStringLiteral("Label9"), QStringLiteral("&Line settings"), LineValue, this);
-    LineValue->setAccessibleName(QStringLiteral("Line settings"));
+    Label9 = new QLabel(QStringLiteral("&Line settings"), this);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setBuddy(LineValue);
     FindSettings = button("FindSettings", QStringLiteral("&Find Settings"));
     Connect = button("Connect", startCaption());
     PrintButton = button("PrintButton", QStringLiteral("Print"));
