@@ -7,6 +7,7 @@
 namespace {
 
 const QString Port = QStringLiteral("port");
+const QString Line = QStringLiteral("line");
 const QString ListPorts = QStringLiteral("list-ports");
 const QString Json = QStringLiteral("json");
 const QString JUnit = QStringLiteral("junit");
@@ -48,6 +49,11 @@ CheckCommandLine::CheckCommandLine()
          QStringLiteral("The scale's serial port: a number (1 is the first), COMn, a device "
                         "name or a path."),
          QStringLiteral("port")},
+        {Line,
+         QStringLiteral("The line settings: baud,data bits,parity,stop bits such as 19200,7,E,1 "
+                        "(default 9600,8,N,1), or auto to find the ones the scale answers at "
+                        "first."),
+         QStringLiteral("settings|auto")},
         {ListPorts, QStringLiteral("List the serial ports present and exit.")},
         {Json, QStringLiteral("Write the results as JSON to a file, or to standard output for -."),
          QStringLiteral("file")},
@@ -117,6 +123,20 @@ bool CheckCommandLine::parse(const QStringList &arguments)
     if (!m_parser.isSet(Port) || options.port.isEmpty()) {
         m_error = QStringLiteral("Say which port the scale is on with --port.");
         return false;
+    }
+    if (m_parser.isSet(Line)) {
+        const QString typed = m_parser.value(Line);
+        if (typed == QStringLiteral("auto")) {
+            options.findLine = true;
+        } else if (const std::optional<LineSettings> line = LineSettings::parse(typed)) {
+            options.line = *line;
+        } else {
+            m_error = QStringLiteral("--line takes auto or baud,data bits,parity,stop bits such as "
+                                     "19200,7,E,1 (baud 1200 to 115200, 7 or 8 data bits, parity "
+                                     "N, E or O, 1 or 2 stop bits), not %1.")
+                          .arg(typed);
+            return false;
+        }
     }
     options.jsonFile = m_parser.value(Json);
     options.junitFile = m_parser.value(JUnit);

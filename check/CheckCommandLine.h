@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineSettings.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -12,6 +14,8 @@ struct CheckOptions
     enum class WeightStream { Auto, Skip };
 
     QString port;                    // as typed: a number, COMn, a device name or a path
+    LineSettings line;               // 9600,8,N,1 unless asked otherwise
+    bool findLine = false;           // --line auto: find the scale's own first
     QString jsonFile;                // empty: no JSON; "-": standard output
     QString junitFile;               // empty: no JUnit file
     QString pdfFile;                 // empty: no PDF

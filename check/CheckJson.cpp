@@ -37,6 +37,7 @@ QJsonObject checkJson(const CheckRecord &record)
     };
     return {
         {QStringLiteral("port"), record.port},
+        {QStringLiteral("line"), record.line},
         {QStringLiteral("ended"), record.ended.toString(Qt::ISODate)},
         {QStringLiteral("about"), QJsonArray::fromStringList(record.about)},
         {QStringLiteral("info"), QJsonArray::fromStringList(record.info)},

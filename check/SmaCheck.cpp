@@ -78,6 +78,13 @@ SmaCheck::SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory
         error(QStringLiteral("Serial port lost"));
         error(description);
     });
+    connect(m_session, &SmaSession::continuousOutput, this, [this] {
+        error(QStringLiteral("The scale sends data without being asked (continuous output). Set "
+                             "its serial output to answer on request, then start again."));
+    });
+    connect(m_session, &SmaSession::lineSettingsSearched, this, &SmaCheck::onLineSettingsSearched);
+    m_listening.setSingleShot(true);
+    connect(&m_listening, &QTimer::timeout, this, &SmaCheck::startDiscovery);
 }
 
 SmaCheck::~SmaCheck()
@@ -125,23 +132,77 @@ void SmaCheck::start()
         emit finished(CouldNotRun);
         return;
     }
-    if (const OpenFailure failure = m_session->open(m_options.port); failure.failed()) {
-        error(kOpenError);
-        error(failure.describe());
-        m_phase = Phase::Done;
-        emit finished(CouldNotRun);
+    m_session->setLineSettings(m_options.line);
+    if (m_options.findLine) {
+        findLineSettings();
         return;
     }
+    openForDiscovery(SmaSession::Record::Restart);
+}
+
+void SmaCheck::findLineSettings()
+{
+    progress(QStringLiteral("Looking for the line settings the scale answers at"));
+    if (const OpenFailure failure = m_session->findLineSettings(m_options.port); failure.failed()) {
+        couldNotOpen(failure);
+        return;
+    }
+    m_phase = Phase::Searching;
+}
+
+void SmaCheck::onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome)
+{
+    if (m_phase != Phase::Searching)
+        return;
+    if (outcome.kind != LineSettingsSearch::Outcome::Kind::Found) {
+        if (outcome.kind == LineSettingsSearch::Outcome::Kind::PortLost)
+            error(QStringLiteral("Serial port lost"));
+        error(LineSettingsSearch::describe(outcome));
+        finish(true);
+        return;
+    }
+    progress(LineSettingsSearch::describe(outcome));
+    m_session->setLineSettings(outcome.settings);
+    // The probes and the run are one check: the record goes on.
+    openForDiscovery(SmaSession::Record::Continue);
+}
+
+void SmaCheck::couldNotOpen(const OpenFailure &failure)
+{
+    error(kOpenError);
+    error(failure.describe());
+    m_phase = Phase::Done;
+    emit finished(CouldNotRun);
+}
+
+void SmaCheck::openForDiscovery(SmaSession::Record record)
+{
+    if (const OpenFailure failure = m_session->open(m_options.port, record); failure.failed()) {
+        couldNotOpen(failure);
+        return;
+    }
+    m_openedAt.start();
     m_phase = Phase::Discovery;
-    instruct(QStringLiteral("Set the device to %1 and verify center of zero").arg(m_record.line),
+    instruct(QStringLiteral("Set the device to %1 and verify center of zero")
+                 .arg(m_session->lineSettings().text()),
              [this] {
                  // A port lost while the operator read the message has ended the check.
                  if (m_phase != Phase::Discovery)
                      return;
-                 m_session->startRun();
-                 if (!m_session->isOpen()) // gone since it opened: no run, no close to wait for
-                     finish(true);
+                 // The port is listened to at least as long as an operator
+                 // reads the message, so that a scale that talks by itself
+                 // shows before it is judged.
+                 m_listening.start(int(qMax<qint64>(0, kListenMs - m_openedAt.elapsed())));
              });
+}
+
+void SmaCheck::startDiscovery()
+{
+    if (m_phase != Phase::Discovery)
+        return;
+    m_session->startRun();
+    if (!m_session->isOpen() && m_session->commands().isEmpty())
+        finish(true); // gone since it opened: no run, and no close to wait for
 }
 
 // Shows `text`, which asks the operator to do something at the scale, and
@@ -178,6 +239,7 @@ void SmaCheck::interrupt()
         recordSingleTest();
         break;
     case Phase::Idle:
+    case Phase::Searching:
     case Phase::Discovery:
     case Phase::Done:
         m_session->interrupt();
@@ -195,6 +257,8 @@ void SmaCheck::onVerdict(int row)
 
 void SmaCheck::onPortClosed()
 {
+    if (m_session->isOpen())
+        return; // told late: the port has been opened again since (after a search)
     switch (m_phase) {
     case Phase::Discovery:
         if (m_runFinished) {
@@ -217,6 +281,7 @@ void SmaCheck::onPortClosed()
         runWeightStream();
         break;
     case Phase::Idle:
+    case Phase::Searching:
     case Phase::WeightStream:
     case Phase::Done:
         break;
@@ -331,7 +396,7 @@ void SmaCheck::runWeightStream()
     });
 
     const WeightStreamEngine::State state =
-        m_engine->start(m_session->portText(), m_session->published());
+        m_engine->start(m_session->portText(), m_session->published(), m_session->lineSettings());
     if (state == WeightStreamEngine::State::Cancelled)
         endWeightStream(CheckRecord::WeightStream::NotVerified);
     else if (state == WeightStreamEngine::State::Polling && !m_streamTimer.isActive())
@@ -404,11 +469,13 @@ void SmaCheck::finish(bool brokeOff)
         return;
     m_phase = Phase::Done;
     m_streamTimer.stop();
+    m_listening.stop();
     // The check ends here, the weight stream included: the JSON and the
     // report's footer say so.
     m_session->endWeightStream(!brokeOff &&
                                m_record.weightStream == CheckRecord::WeightStream::Verified);
 
+    m_record.line = m_session->lineSettings().text();
     m_record.about = m_session->aboutLines();
     m_record.info = m_session->infoLines();
     m_record.published = m_session->published();

@@ -2,7 +2,9 @@
 
 #include "CheckCommandLine.h"
 #include "CheckRecord.h"
+#include "LineSettingsSearch.h"
 #include "MSComm.h"
+#include "SmaSession.h"
 #include "WeightAnswer.h"
 
 #include <QElapsedTimer>
@@ -13,14 +15,15 @@
 #include <functional>
 
 class ReportSource;
-class SmaSession;
 class WeightStreamEngine;
 
 // One compliance check of a scale, start to end, without a window, so that
 // sma-check and its tests drive the same run as the tester window does:
-//   1. The session engine opens the port; the operator is told to set the
-//      device up, and the discovery run starts once the operator has
-//      confirmed at a terminal (Console::confirm), or straight away.
+//   1. With --line auto, the session finds the line settings first. The
+//      session engine opens the port; the operator is told to set the device
+//      up, and the discovery run starts once the operator has confirmed at a
+//      terminal (Console::confirm), or after half a second of listening (a
+//      scale that talks by itself is never judged).
 //   2. Once it has finished: the tare test, then the units test, each when
 //      asked for.
 //   3. The weight stream analysis on the same port, told the published
@@ -83,8 +86,15 @@ signals:
     void finished(int exitStatus);
 
 private:
-    enum class Phase { Idle, Discovery, Tare, Units, WeightStream, Done };
+    enum class Phase { Idle, Searching, Discovery, Tare, Units, WeightStream, Done };
+    // How long the port is listened to before the first command.
+    static constexpr int kListenMs = 500;
 
+    void findLineSettings();
+    void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
+    void couldNotOpen(const OpenFailure &failure);
+    void openForDiscovery(SmaSession::Record record);
+    void startDiscovery();
     void onVerdict(int row);
     void onPortClosed();
     void instruct(const QString &text, std::function<void()> next);
@@ -113,8 +123,10 @@ private:
     WeightStreamEngine *m_engine = nullptr;
     QTimer m_streamTimer;
     QTimer m_statusTimer; // redraws the status line while nothing arrives
+    QTimer m_listening;
     QElapsedTimer m_clock;
     QElapsedTimer m_streamClock;
+    QElapsedTimer m_openedAt; // the port, for the discovery run
 
     Phase m_phase = Phase::Idle;
     bool m_runFinished = false;

@@ -48,11 +48,13 @@ QString reportFooter(int page, int pages, const ReportSource &source)
 {
     const QDateTime ended =
         source.runEnded().isValid() ? source.runEnded() : QDateTime::currentDateTime();
+    QString port = source.portText();
+    if (const QString line = source.lineSettingsText(); !line.isEmpty())
+        port += QStringLiteral(" at ") + line;
     return QStringLiteral("Page %1 of %2 \u00b7 %3 \u00b7 port %4 \u00b7 SMA Compliance Tester %5")
         .arg(page)
         .arg(pages)
-        .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), source.portText(),
-             programVersion());
+        .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), port, programVersion());
 }
 
 QString programVersion()

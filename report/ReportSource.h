@@ -22,6 +22,8 @@ public:
     // last closed after a run or a test (invalid before any).
     virtual QString portText() const = 0;
     virtual QDateTime runEnded() const = 0;
+    // The line settings, for the footer, when they are not 9600,8,N,1.
+    virtual QString lineSettingsText() const { return {}; }
     virtual bool CheckSMALevel1() const = 0;
     virtual bool CheckSMALevel2() const = 0;
 };

@@ -57,7 +57,9 @@ struct OpenFailure
 //    that came before a command can be taken for its answer. Raising the
 //    threshold with bytes still waiting raises one notification from the
 //    event loop.
-//  - input() returns and removes everything received so far. The port holds
+//  - input() returns and removes everything received so far, as a receiver
+//    with the settings' data bits delivers it: with 7 data bits, the low 7
+//    bits of each byte. The port holds
 //    at most kReadBufferLimit bytes unread; a device that sends faster than
 //    its owner reads is slowed down by the line, not buffered without end.
 //  - Lost is raised once when the device goes away or fails for good while

@@ -33,6 +33,17 @@ void QSerialMSComm::setSettings(const QString &settings)
         applySettings();
 }
 
+// A UART set to 7 data bits hands over 7 bits a character; a pseudo-terminal
+// or a driver that ignores the setting delivers the eighth as it came.
+QByteArray QSerialMSComm::asReceived(QByteArray bytes) const
+{
+    if (m_settings.split(QLatin1Char(',')).value(2).trimmed() == QLatin1String("7")) {
+        for (char &byte : bytes)
+            byte = char(byte & 0x7f);
+    }
+    return bytes;
+}
+
 // "baud,parity,data,stop" as in "9600,n,8,1"; unknown fields keep 9600,N,8,1.
 void QSerialMSComm::applySettings()
 {
@@ -132,7 +143,7 @@ QByteArray QSerialMSComm::input()
         m_port->waitForReadyRead(0);
     m_port->clearError(); // with nothing to fetch, it reports a time-out
     m_draining = false;
-    return m_port->readAll();
+    return asReceived(m_port->readAll());
 }
 
 bool QSerialMSComm::deviceHeld() const
@@ -151,7 +162,7 @@ void QSerialMSComm::onReadyRead()
         return; // input() is fetching the bytes itself
     if (m_rThreshold <= 0) {
         // Nobody waits for an answer now: whatever comes is not one.
-        const QByteArray unwanted = m_port->readAll();
+        const QByteArray unwanted = asReceived(m_port->readAll());
         if (!unwanted.isEmpty())
             emit Discarded(unwanted);
         return;

@@ -39,6 +39,7 @@ public:
 
 private:
     void applySettings();
+    QByteArray asReceived(QByteArray bytes) const;
     void onReadyRead();
     void onError(int error);
     void notifyReceived();

@@ -2,13 +2,13 @@
 
 #include "PortName.h"
 
-OpenFailure openSmaPort(MSComm &port, const QString &portText)
+OpenFailure openSmaPort(MSComm &port, const QString &portText, const LineSettings &settings)
 {
     const PortName name = resolvePortName(portText);
     if (!name.ok())
         return name.failure;
     port.setCommPort(name.device);
-    port.setSettings(smaLineSettings());
+    port.setSettings(settings.portSettings());
     return reopenSmaPort(port);
 }
 

@@ -1,6 +1,7 @@
 #include "Findings.h"
 
 #include "CommandText.h"
+#include "LineSettings.h"
 #include "WeightAnswer.h"
 
 #include <QSet>
@@ -84,7 +85,9 @@ void framing(const RunEvidence &run, QList<Finding> &findings)
                                 line.bytes};
         }
         const QByteArray text = QByteArray(line.bytes).replace('\n', "").replace('\r', "");
-        if (!unasked && line.discarded && line.bytes.endsWith('\r') && !text.isEmpty()) {
+        // A scale that talks on and on has its own finding.
+        if (!unasked && !run.unsolicited && line.discarded && line.bytes.endsWith('\r') &&
+            !text.isEmpty()) {
             unasked = true;
             findings << Finding{Severity::Warning, QStringLiteral("unasked-line"),
                                 QStringLiteral("The scale sent a line nobody asked for; it was "
@@ -110,6 +113,49 @@ void framing(const RunEvidence &run, QList<Finding> &findings)
             break;
         }
     }
+}
+
+// How the scale's serial output is set up: talking by itself, or framing its
+// bytes otherwise than the tester reads them.
+void lineSetup(const RunEvidence &run, QList<Finding> &findings)
+{
+    if (run.unsolicited) {
+        const QString rate = run.unsolicited->perSecond > 0
+                                 ? QStringLiteral(", about %1 lines a second")
+                                       .arg(run.unsolicited->perSecond, 0, 'f', 1)
+                                 : QString();
+        findings << Finding{Severity::Error, QStringLiteral("unsolicited-output"),
+                            QStringLiteral("The scale sends lines without being asked%1 "
+                                           "(continuous output), so they cannot be told from "
+                                           "answers. Set its serial output to answer on "
+                                           "request.")
+                                .arg(rate),
+                            run.unsolicited->first};
+    }
+
+    // What came after the last command sent, when none of it was an answer.
+    qsizetype lastSent = -1;
+    for (qsizetype i = 0; i < run.traffic.size(); ++i) {
+        if (run.traffic.at(i).kind == Kind::Sent)
+            lastSent = i;
+    }
+    if (lastSent < 0)
+        return;
+    QByteArray arrived;
+    for (qsizetype i = lastSent + 1; i < run.traffic.size(); ++i) {
+        if (run.traffic.at(i).kind == Kind::Answer)
+            return;
+        arrived += run.traffic.at(i).bytes;
+    }
+    const Bit7Pattern pattern = readBit7(arrived);
+    if (pattern == Bit7Pattern::TooFew || pattern == Bit7Pattern::NeverSet)
+        return; // no answer, but not for the framing's sake
+    findings << Finding{
+        Severity::Error, QStringLiteral("line-settings"),
+        QStringLiteral("%1 bytes came after %2 and none ended an answer: %3.")
+            .arg(arrived.size())
+            .arg(TrafficLog::printable(run.traffic.at(lastSent).bytes), describeBit7(pattern)),
+        arrived};
 }
 
 QString endingWords(ListingEnding ending, const QString &repeat)
@@ -147,7 +193,8 @@ QByteArray smaLine(const QStringList &lines)
 
 void listings(const RunEvidence &run, QList<Finding> &findings)
 {
-    if (run.about.isEmpty() || !run.about.first().startsWith(QLatin1String("SMA:")))
+    // An About listing the scale never answered says nothing of its lines.
+    if (!run.about.isEmpty() && !run.about.first().startsWith(QLatin1String("SMA:")))
         findings << Finding{Severity::Error, QStringLiteral("about-no-sma-line"),
                             QStringLiteral("The About listing does not start with an SMA: line "
                                            "giving the SMA level and revision."),
@@ -291,6 +338,7 @@ QString severityText(Finding::Severity severity)
 QList<Finding> deriveFindings(const RunEvidence &run)
 {
     QList<Finding> findings;
+    lineSetup(run, findings);
     framing(run, findings);
     listings(run, findings);
     weightAnswers(run, findings);

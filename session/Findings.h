@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Something an engineer should know about how the scale speaks, beyond the
 // verdicts: what is wrong, how badly, and the bytes that show it.
 struct Finding
@@ -32,6 +34,14 @@ enum class ListingEnding {
     Cut,     // after too many lines
 };
 
+// A scale that sent line after line unasked, so that the run stopped.
+struct UnsolicitedOutput
+{
+    int lines = 0;
+    QByteArray first; // the first of them, as read
+    double perSecond = 0;
+};
+
 // What the findings are drawn from: one run's traffic and what it learnt.
 struct RunEvidence
 {
@@ -41,6 +51,7 @@ struct RunEvidence
     ListingEnding aboutEnding = ListingEnding::None;
     ListingEnding infoEnding = ListingEnding::None;
     QString published; // the CMD: letters
+    std::optional<UnsolicitedOutput> unsolicited;
 };
 
 // Every finding, in the order: framing, listings, weight answers, timing.

@@ -37,7 +37,8 @@ QString resultText(TestedCommand::Result result)
 
 SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     : QObject(parent), m_port(portFactory(this)), m_timer(new QTimer(this)),
-      m_traffic(new TrafficLog(this)), m_status(kNotConnected)
+      m_traffic(new TrafficLog(this)), m_search(new LineSettingsSearch(*m_port, this)),
+      m_status(kNotConnected)
 {
     m_port->setObjectName(QStringLiteral("MSComm1"));
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -47,6 +48,26 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     connect(m_port, &MSComm::OnComm, this, &SmaSession::onReceived);
     connect(m_port, &MSComm::Lost, this, &SmaSession::onPortLost);
     connect(m_port, &MSComm::Discarded, m_traffic, &TrafficLog::discarded);
+    // Before the run starts (while the operator reads the set-up message)
+    // nothing is asked: every line that comes is the scale's own idea.
+    connect(m_port, &MSComm::Discarded, this, [this](const QByteArray &bytes) {
+        if (!isSearching())
+            m_unasked.take(bytes);
+    });
+    m_search->setTrafficLog(m_traffic);
+    connect(m_search, &LineSettingsSearch::finished, this,
+            [this](const LineSettingsSearch::Outcome &outcome) {
+                m_status = kNotConnected;
+                m_unsolicited.reset();
+                if (outcome.kind == LineSettingsSearch::Outcome::Kind::Continuous)
+                    m_unsolicited = UnsolicitedOutput{outcome.unaskedLines, outcome.evidence,
+                                                      outcome.linesPerSecond};
+                m_findings = deriveFindings(evidence());
+                emit connectionChanged(false);
+                emit findingsChanged();
+                emit changed();
+                emit lineSettingsSearched(outcome);
+            });
 }
 
 SmaSession::~SmaSession()
@@ -66,19 +87,35 @@ bool SmaSession::isTicked(int row) const
 
 // ---- Connection ----
 
-OpenFailure SmaSession::open(const QString &portText)
+OpenFailure SmaSession::open(const QString &portText, Record record)
 {
-    if (const OpenFailure failure = openSmaPort(*m_port, portText); failure.failed()) {
+    if (const OpenFailure failure = openSmaPort(*m_port, portText, m_line); failure.failed()) {
         // Nothing was started: everything learnt stays, the ticks included.
         m_status = kNotConnected;
         emit changed();
         return failure;
     }
     m_portText = portText;
-    m_traffic->restart();
+    if (record == Record::Restart)
+        m_traffic->restart();
+    m_unasked.clear();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
     m_rxText.clear();
+    emit changed();
+    return {};
+}
+
+OpenFailure SmaSession::findLineSettings(const QString &portText)
+{
+    if (isOpen())
+        return {};
+    m_traffic->restart();
+    if (const OpenFailure failure = m_search->start(portText, m_line); failure.failed())
+        return failure;
+    m_portText = portText;
+    m_status = kTesting;
+    emit connectionChanged(true);
     emit changed();
     return {};
 }
@@ -100,6 +137,13 @@ void SmaSession::startRun()
     m_run = DiscoveryState{};
     m_retestFollowUp.clear();
     m_inFlightRow = -1;
+    m_unaskedStreak = 0;
+    m_unsolicited.reset();
+    if (m_unasked.count() >= LineSettingsSearch::kUnaskedLinesForContinuous) {
+        m_run.TestId = TestIds::About;
+        stopForContinuousOutput(addTestedCommand(QStringLiteral("A")));
+        return;
+    }
     queryAbout();
     m_status = kConnected;
     emit changed();
@@ -107,12 +151,23 @@ void SmaSession::startRun()
 
 void SmaSession::close()
 {
+    if (isSearching()) {
+        m_search->cancel();
+        m_status = kNotConnected;
+        emit connectionChanged(false);
+        emit changed();
+        return;
+    }
     if (isOpen())
         closeConnection();
 }
 
 void SmaSession::interrupt()
 {
+    if (isSearching()) {
+        close();
+        return;
+    }
     if (!isOpen())
         return;
     const bool awaiting = m_timer->isActive();
@@ -132,6 +187,7 @@ void SmaSession::endWeightStream(bool verified)
 
 void SmaSession::shutdown()
 {
+    m_search->cancel();
     m_timer->stop();
     if (isOpen())
         m_port->setPortOpen(false);
@@ -169,15 +225,58 @@ void SmaSession::sendCommand(const QString &command)
 // second line of an earlier arrival, a late answer) is not its answer.
 void SmaSession::transmit(const QString &command)
 {
-    m_traffic->discarded(m_port->input());
-    m_traffic->pendingDiscarded();
-    m_rxText.clear();
+    discardWaiting();
+    m_bytesSinceSend = 0;
     const QByteArray frame = frameCommand(command);
     m_port->setOutput(frame);
     m_traffic->sent(frame);
     m_inFlight = printableForm(command);
     m_sentAt.start();
     m_timer->start(kResponseTimeoutMs);
+}
+
+// Throws away what waits unread, the rest of an arrival after its answer
+// included, and returns how many complete lines it held: lines nobody asked
+// for.
+int SmaSession::discardWaiting()
+{
+    const QByteArray unread = m_port->input();
+    m_traffic->discarded(unread);
+    m_traffic->pendingDiscarded();
+    const int lines = m_unasked.take(m_rxText + unread);
+    // What follows belongs to the next answer, not to a line begun before.
+    m_unasked.breakOff();
+    m_rxText.clear();
+    return lines;
+}
+
+// A line of its own after an answer may be a start-up text or a late echo;
+// lines after two answers in a row are a scale that talks by itself. What R
+// and S stream until the next command is their answer, not talk.
+bool SmaSession::keepsTalkingUnasked(int linesNow)
+{
+    const bool streamsByDesign =
+        m_inFlight.size() > 4 && QStringLiteral("RS").contains(m_inFlight.at(4));
+    m_unaskedStreak = linesNow > 0 && !streamsByDesign ? m_unaskedStreak + 1 : 0;
+    return m_unaskedStreak >= 2;
+}
+
+// The scale talks by itself: its lines cannot be told from answers, so the
+// command in flight fails on that ground and nothing after it is judged.
+void SmaSession::stopForContinuousOutput(int row)
+{
+    if (isRow(row)) {
+        m_commands[row].unaskedLines = m_unasked.count();
+        setVerdict(row, TestedCommand::Result::Failed, std::nullopt,
+                   TestedCommand::Reason::Unsolicited);
+    }
+    m_inFlightRow = -1;
+    m_unsolicited = UnsolicitedOutput{m_unasked.count(), m_unasked.first(), m_unasked.perSecond()};
+    if (isOpen())
+        closeConnection();
+    m_status = kFailure;
+    emit changed();
+    emit continuousOutput();
 }
 
 // Lists a sent command and returns the row of its entry.
@@ -216,6 +315,7 @@ void SmaSession::onReceived()
         return; // line changes and errors are not answers
     const QByteArray chunk = m_port->input();
     m_traffic->received(chunk);
+    m_bytesSinceSend += chunk.size();
     m_rxText += chunk;
     const QByteArray buffered = m_rxText;
     const std::optional<QByteArray> answer = takeAnswer(m_rxText);
@@ -227,6 +327,11 @@ void SmaSession::onReceived()
                            m_sentAt.elapsed());
     m_timer->stop();
     m_rxLine = *answer;
+    if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics &&
+        keepsTalkingUnasked(discardWaiting())) {
+        stopForContinuousOutput(int(testedCommands().indexOf(m_inFlight)));
+        return;
+    }
     if (!m_retestFollowUp.isEmpty()) {
         // The listing has been started again; now the retested command itself.
         const QString command = std::exchange(m_retestFollowUp, QString());
@@ -328,10 +433,16 @@ void SmaSession::endCheck()
 // entry of the run while it awaits its first answer.
 void SmaSession::failInFlight(TestedCommand::Reason reason)
 {
-    if (m_run.TestId >= TestIds::FirstRetest && isRow(m_inFlightRow)) {
-        setVerdict(m_inFlightRow, TestedCommand::Result::Failed, std::nullopt, reason);
-    } else if (!m_commands.isEmpty() && !m_commands.last().hasVerdict()) {
-        setVerdict(int(m_commands.size()) - 1, TestedCommand::Result::Failed, std::nullopt, reason);
+    int row = -1;
+    if (m_run.TestId >= TestIds::FirstRetest && isRow(m_inFlightRow))
+        row = m_inFlightRow;
+    else if (!m_commands.isEmpty() && !m_commands.last().hasVerdict())
+        row = int(m_commands.size()) - 1;
+    if (isRow(row)) {
+        // Said before the verdict goes out, so that its evidence is whole.
+        m_commands[row].bytesArrived =
+            reason == TestedCommand::Reason::TimedOut ? m_bytesSinceSend : 0;
+        setVerdict(row, TestedCommand::Result::Failed, std::nullopt, reason);
     }
     m_inFlightRow = -1;
 }
@@ -343,8 +454,12 @@ void SmaSession::onResponseTimeout()
     m_timer->stop();
     m_retestFollowUp.clear();
     m_status = kFailure;
+    const bool atFirstCommand = m_run.TestId == TestIds::About && m_commands.size() == 1 &&
+                                !m_commands.first().hasVerdict();
     failInFlight(TestedCommand::Reason::TimedOut);
     emit changed();
+    if (atFirstCommand)
+        emit firstCommandUnanswered();
 }
 
 // The device went away with a command in flight: that command fails as on a
@@ -449,7 +564,7 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
 {
     if (isOpen())
         return {};
-    if (const OpenFailure failure = openSmaPort(*m_port, portText); failure.failed())
+    if (const OpenFailure failure = openSmaPort(*m_port, portText, m_line); failure.failed())
         return {false, kOpenError, failure.describe()};
     m_portText = portText;
     m_port->setRThreshold(1);
@@ -472,7 +587,10 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
 
 RunEvidence SmaSession::evidence() const
 {
-    return {m_traffic->entries(), m_about, m_info, m_aboutEnding, m_infoEnding, m_published};
+    RunEvidence run{m_traffic->entries(), m_about,      m_info,
+                    m_aboutEnding,        m_infoEnding, m_published};
+    run.unsolicited = m_unsolicited;
+    return run;
 }
 
 // ---- What the report reads ----

@@ -2,9 +2,12 @@
 
 #include "DiscoveryRun.h"
 #include "Findings.h"
+#include "LineSettings.h"
+#include "LineSettingsSearch.h"
 #include "MSComm.h"
 #include "ReportSource.h"
 #include "TrafficLog.h"
+#include "UnaskedLines.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -27,7 +30,7 @@ struct TestedCommand
         Failed,
     };
     // Why a command failed without an answer that says so.
-    enum class Reason { None, TimedOut, PortLost, ListingCut, Stopped };
+    enum class Reason { None, TimedOut, PortLost, ListingCut, Stopped, Unsolicited };
 
     QString printable;                // "<LF>A<CR>": the entry as listed
     QString command;                  // what went out between LF and CR
@@ -35,7 +38,9 @@ struct TestedCommand
     std::optional<QByteArray> answer; // the answer that decided the verdict
     qint64 ms = -1;                   // from sending to that answer
     Reason reason = Reason::None;
-    bool ticked = false; // the operator's tick in the checklist
+    qsizetype bytesArrived = 0; // TimedOut: bytes that came and formed no answer
+    int unaskedLines = 0;       // Unsolicited: lines the scale sent unasked
+    bool ticked = false;        // the operator's tick in the checklist
 
     bool hasVerdict() const { return result != Result::Awaited; }
 };
@@ -67,12 +72,17 @@ public:
     // ---- what the operator does ----
 
     // The first step of Start: every tick is cleared, then the port that
-    // `portText` names is opened at 9600,8,N,1. On failure nothing else
-    // changes (ticks included) and the failure says why.
-    OpenFailure open(const QString &portText);
+    // `portText` names is opened at the line settings. On failure nothing
+    // else changes (ticks included) and the failure says why. The serial
+    // record starts afresh, or goes on after a search for the settings.
+    enum class Record { Restart, Continue };
+    OpenFailure open(const QString &portText, Record record = Record::Restart);
     // The second step, once the operator has confirmed: the lists and
     // listings start empty, the queue too, and "A" is sent. Does nothing when
-    // the port is no longer open (it was lost meanwhile).
+    // the port is no longer open (it was lost meanwhile). When the scale sent
+    // line after line while the operator read the message, it talks by
+    // itself and cannot be judged: "A" is listed as failed, nothing is sent
+    // and continuousOutput() follows.
     void startRun();
     // Stop: closes the port; everything learnt stays.
     void close();
@@ -102,6 +112,17 @@ public:
 
     // The letters tried after the published ones, at first.
     static constexpr QLatin1String kAdditionalCommands{"HPQRSTMCU"};
+    // The line settings every opening uses from now on; 9600,8,N,1 at first.
+    void setLineSettings(const LineSettings &settings) { m_line = settings; }
+    LineSettings lineSettings() const { return m_line; }
+
+    // Find Settings: listens on the port `portText` names, then asks for "A"
+    // at each baud rate (LineSettingsSearch). lineSettingsSearched() tells
+    // the outcome; the settings are not taken over by themselves. The probes
+    // go into the serial record. Refused while the port is open.
+    OpenFailure findLineSettings(const QString &portText);
+    bool isSearching() const { return m_search->isRunning(); }
+
     // The letters tried after the published ones (kAdditionalCommands at first).
     void setAdditionalCommands(const QString &letters) { m_additionalCommands = letters; }
     QString additionalCommands() const { return m_additionalCommands; }
@@ -126,6 +147,10 @@ public:
     QString portText() const override { return m_portText; }
     // When the port was last closed, or the weight stream analysis ended.
     QDateTime runEnded() const override { return m_runEnded; }
+    QString lineSettingsText() const override
+    {
+        return m_line.isDefault() ? QString() : m_line.text();
+    }
     bool isTicked(int row) const;
     // Every byte sent and received since Start, and what became of it.
     const TrafficLog &traffic() const { return *m_traffic; }
@@ -167,6 +192,13 @@ signals:
     void portLost(const QString &description);
     // The findings were derived afresh.
     void findingsChanged();
+    // The run stopped because the scale sends lines without being asked.
+    void continuousOutput();
+    // The run stopped at its first command, which got no answer in time:
+    // the scale may speak at other line settings.
+    void firstCommandUnanswered();
+    // Find Settings is over and the port closed again.
+    void lineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
 
 private:
     void onReceived();
@@ -174,6 +206,9 @@ private:
     void queryAbout();
     void sendCommand(const QString &command);
     void transmit(const QString &command);
+    int discardWaiting();
+    bool keepsTalkingUnasked(int linesNow);
+    void stopForContinuousOutput(int row);
     int addTestedCommand(const QString &command);
     void recordResult(const QByteArray &answer);
     void setVerdict(int row, TestedCommand::Result result, const std::optional<QByteArray> &answer,
@@ -189,8 +224,14 @@ private:
     MSComm *m_port;
     QTimer *m_timer;
     TrafficLog *m_traffic;
+    LineSettingsSearch *m_search;
     QElapsedTimer m_sentAt;
     QString m_inFlight; // printable form of the command last sent
+    qsizetype m_bytesSinceSend = 0;
+    LineSettings m_line;
+    UnaskedLines m_unasked;                         // lines the scale sent while nobody asked
+    int m_unaskedStreak = 0;                        // answers in a row followed by unasked lines
+    std::optional<UnsolicitedOutput> m_unsolicited; // the run or search stopped for it
 
     QString m_status;
     QString m_portText;

@@ -13,9 +13,12 @@ bool isLevel1Letter(QChar letter)
 }
 
 // What failed without an answer that says so.
-QString missingAnswer(TestedCommand::Reason reason)
+QString missingAnswer(const TestedCommand &command)
 {
-    switch (reason) {
+    switch (command.reason) {
+    case TestedCommand::Reason::Unsolicited:
+        return QStringLiteral("the scale sends without being asked (%1 lines unasked)")
+            .arg(command.unaskedLines);
     case TestedCommand::Reason::PortLost:
         return QStringLiteral("the port was lost before an answer");
     case TestedCommand::Reason::ListingCut:
@@ -23,6 +26,11 @@ QString missingAnswer(TestedCommand::Reason reason)
     case TestedCommand::Reason::Stopped:
         return QStringLiteral("stopped before an answer");
     case TestedCommand::Reason::TimedOut:
+        if (command.bytesArrived > 0)
+            return QStringLiteral("%1 %2 arrived, none ended an answer")
+                .arg(command.bytesArrived)
+                .arg(command.bytesArrived == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"));
+        break;
     case TestedCommand::Reason::None:
         break;
     }
@@ -46,7 +54,7 @@ QString verdictEvidence(const TestedCommand &command, const QString &published)
         if (command.ms >= 0)
             evidence += QStringLiteral(" after %1 ms").arg(command.ms);
     } else {
-        evidence = missingAnswer(command.reason);
+        evidence = missingAnswer(command);
     }
     if (command.result == Result::Failed && command.command.size() == 1 &&
         !isLevel1Letter(command.command.at(0)) && !published.contains(command.command.at(0)))

@@ -47,8 +47,8 @@ QString howToProduce(StatusChecklist::Item item)
 } // namespace
 
 OpTest::OpTest(const MSCommFactory &portFactory, const QString &portText,
-               const QString &publishedCommands, QWidget *parent)
-    : QDialog(parent), m_portText(portText), m_publishedCommands(publishedCommands)
+               const QString &publishedCommands, QWidget *parent, const LineSettings &line)
+    : QDialog(parent), m_portText(portText), m_publishedCommands(publishedCommands), m_line(line)
 {
     setObjectName(QStringLiteral("OpTest"));
     setWindowTitle(QStringLiteral("Weight stream analysis"));
@@ -190,7 +190,8 @@ bool OpTest::load()
     setResult(Rejected);
     m_loading = true;
     m_lostDuringLoad.clear();
-    const WeightStreamEngine::State state = m_engine->start(m_portText, m_publishedCommands);
+    const WeightStreamEngine::State state =
+        m_engine->start(m_portText, m_publishedCommands, m_line);
     showChecklist();
     if (state == WeightStreamEngine::State::Cancelled) {
         m_loading = false;

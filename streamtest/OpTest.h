@@ -27,8 +27,10 @@ class OpTest : public QDialog
 public:
     // `portText` is the tester's `Port` text and `publishedCommands` its
     // `cmdlist` text, both as they read when the dialog is opened.
+    // `line` is the line settings the tester uses.
     OpTest(const MSCommFactory &portFactory, const QString &portText,
-           const QString &publishedCommands, QWidget *parent = nullptr);
+           const QString &publishedCommands, QWidget *parent = nullptr,
+           const LineSettings &line = {});
 
     // Loads the dialog (opening its port, the tare prompt) and, unless the
     // load cancelled it, shows it modally. Returns when the dialog is gone.
@@ -73,6 +75,7 @@ private:
 
     const QString m_portText;
     const QString m_publishedCommands;
+    const LineSettings m_line;
 
     bool m_loading = false; // the load step is running (its tare prompt may be up)
     QString m_lostDuringLoad;

@@ -36,7 +36,8 @@ WeightStreamEngine::~WeightStreamEngine()
 }
 
 WeightStreamEngine::State WeightStreamEngine::start(const QString &portText,
-                                                    const QString &publishedCommands)
+                                                    const QString &publishedCommands,
+                                                    const LineSettings &line)
 {
     // A run started again begins from a stopped timer and a closed port.
     m_timer->stop();
@@ -48,7 +49,7 @@ WeightStreamEngine::State WeightStreamEngine::start(const QString &portText,
 
     // The port opens with its thresholds at 0: until polling starts, what
     // arrives is thrown away by the port rather than left to pile up.
-    m_openFailure = openSmaPort(*m_port, portText);
+    m_openFailure = openSmaPort(*m_port, portText, line);
     if (m_openFailure.failed()) {
         stop(State::Cancelled);
         emit openFailed(m_openFailure);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineSettings.h"
 #include "MSComm.h"
 #include "StatusChecklist.h"
 #include "WeightAnswer.h"
@@ -18,7 +19,8 @@ class QTimer;
 // every box is ticked.
 //
 // A run, step by step:
-//   1. start(portText, publishedCommands) opens the port at 9600,8,N,1.
+//   1. start(portText, publishedCommands, line) opens the port at the line
+//      settings the tester uses (9600,8,N,1 unless told otherwise).
 //      - The port does not open: openFailed() is raised and start() returns
 //        Cancelled. Nothing else happens.
 //      - "T" is published (exact case): the checklist gets its sixth box,
@@ -94,7 +96,8 @@ public:
     // the tare test is set up when it contains "T". Returns the state the run
     // is in: Polling, TarePrompt, or Cancelled when the port did not open.
     // openFailed() or tareWeightNeeded() is raised before it returns.
-    State start(const QString &portText, const QString &publishedCommands);
+    State start(const QString &portText, const QString &publishedCommands,
+                const LineSettings &line = {});
 
     // After tareWeightNeeded(): the operator has put the weight on, so polling
     // starts. Whatever the scale sent meanwhile was thrown away. Returns false,

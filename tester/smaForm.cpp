@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -62,6 +63,13 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(m_session, &SmaSession::portLost, this, [this](const QString &description) {
         showMessage(QStringLiteral("Serial port lost"), description);
     });
+    connect(m_session, &SmaSession::continuousOutput, this, [this] {
+        showMessage(QStringLiteral("The scale sends data without being asked (continuous "
+                                   "output). Set its serial output to answer on request, then "
+                                   "start again."));
+    });
+    connect(m_session, &SmaSession::firstCommandUnanswered, this, &smaForm::offerToFindSettings);
+    connect(m_session, &SmaSession::lineSettingsSearched, this, &smaForm::onLineSettingsSearched);
 
     connect(Connect, &QPushButton::clicked, this, &smaForm::on_Connect_clicked);
     connect(Close, &QPushButton::clicked, this, &smaForm::on_Close_clicked);
@@ -69,6 +77,10 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(SetUnits, &QPushButton::clicked, this, &smaForm::on_SetUnits_clicked);
     connect(VerifyWeight, &QPushButton::clicked, this, &smaForm::on_VerifyWeight_clicked);
     connect(PrintButton, &QPushButton::clicked, this, &smaForm::on_PrintButton_clicked);
+    connect(FindSettings, &QPushButton::clicked, this, &smaForm::on_FindSettings_clicked);
+    connect(LineValue->lineEdit(), &QLineEdit::editingFinished, this,
+            &smaForm::onLineSettingsEdited);
+    connect(LineValue, &QComboBox::activated, this, &smaForm::onLineSettingsEdited);
     connect(ExtraCmds, &QLineEdit::textChanged, m_session, &SmaSession::setAdditionalCommands);
 
     m_showTraffic = new QAction(QStringLiteral("Show Serial &Traffic"), this);
@@ -95,6 +107,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     Globals::WeightStreamOK = false;
     m_session->setAdditionalCommands(ExtraCmds->text());
     UnitsValue->setCurrentIndex(0);
+    loadLineSettings();
     render();
 }
 
@@ -244,8 +257,89 @@ void smaForm::on_Connect_clicked()
         return;
     }
     // Nothing the scale sends is taken until the operator has confirmed.
-    showMessage(QStringLiteral("Set the device to 9600,8,N,1 and verify center of zero"));
+    showMessage(QStringLiteral("Set the device to %1 and verify center of zero")
+                    .arg(m_session->lineSettings().text()));
     m_session->startRun();
+}
+
+// ---- Line settings ----
+
+namespace {
+
+const QString kLineSettingsKey = QStringLiteral("lineSettings");
+
+} // namespace
+
+// The settings of the last run are offered again at the next start.
+void smaForm::loadLineSettings()
+{
+    const std::optional<LineSettings> saved =
+        LineSettings::parse(QSettings().value(kLineSettingsKey).toString());
+    const LineSettings settings = saved.value_or(LineSettings{});
+    m_session->setLineSettings(settings);
+    LineValue->setEditText(settings.text());
+}
+
+void smaForm::useLineSettings(const LineSettings &settings)
+{
+    m_session->setLineSettings(settings);
+    LineValue->setEditText(settings.text());
+    QSettings().setValue(kLineSettingsKey, settings.text());
+}
+
+// Settings typed or chosen take effect at the next opening; text that names
+// none goes back to the settings in use.
+void smaForm::onLineSettingsEdited()
+{
+    if (const std::optional<LineSettings> typed = LineSettings::parse(LineValue->currentText()))
+        useLineSettings(*typed);
+    else
+        LineValue->setEditText(m_session->lineSettings().text());
+}
+
+void smaForm::on_FindSettings_clicked()
+{
+    if (m_session->isOpen())
+        return;
+    if (const OpenFailure failure = m_session->findLineSettings(Port->text()); failure.failed())
+        showMessage(QStringLiteral("Error opening serial port"), failure.describe());
+}
+
+void smaForm::onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome)
+{
+    using Kind = LineSettingsSearch::Outcome::Kind;
+    const QString said = LineSettingsSearch::describe(outcome);
+    switch (outcome.kind) {
+    case Kind::Found:
+        if (outcome.settings == m_session->lineSettings())
+            showMessage(said, QStringLiteral("These are the line settings in use."));
+        else if (askToAccept(said, QStringLiteral("Use these line settings from now on?"),
+                             QStringLiteral("&Use")))
+            useLineSettings(outcome.settings);
+        break;
+    case Kind::PortLost:
+        showMessage(QStringLiteral("Serial port lost"), said);
+        break;
+    case Kind::Continuous:
+    case Kind::NotFound:
+        showMessage(said);
+        break;
+    }
+}
+
+// The very first command went unanswered: the scale may be set to other line
+// settings, which the tester can look for.
+void smaForm::offerToFindSettings()
+{
+    const QList<TestedCommand> &commands = m_session->commands();
+    const QString why = commands.isEmpty()
+                            ? QString()
+                            : verdictEvidence(commands.constFirst(), m_session->published());
+    if (askToAccept(QStringLiteral("The scale did not answer \"A\" at %1.")
+                        .arg(m_session->lineSettings().text()),
+                    why + QStringLiteral("\n\nLook for the line settings the scale answers at?"),
+                    QStringLiteral("&Find Settings")))
+        on_FindSettings_clicked();
 }
 
 void smaForm::on_KeyTare_clicked()
@@ -348,9 +442,21 @@ void smaForm::showMessage(const QString &text, const QString &detail)
     box.exec();
 }
 
+bool smaForm::askToAccept(const QString &text, const QString &detail, const QString &accept)
+{
+    QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Cancel, this);
+    box.setInformativeText(detail);
+    QPushButton *yes = box.addButton(accept, QMessageBox::AcceptRole);
+    yes->setAccessibleName(QString(accept).remove(QLatin1Char('&')));
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 void smaForm::showWeightStreamAnalysis()
 {
-    OpTest dialog(m_portFactory, Port->text(), m_session->published(), this);
+    OpTest dialog(m_portFactory, Port->text(), m_session->published(), this,
+                  m_session->lineSettings());
     dialog.exec();
 }
 

@@ -39,6 +39,7 @@ public slots:
     void on_VerifyWeight_clicked();
     void on_PrintButton_clicked();
     void on_cmds_itemCheck(int index, bool ticked);
+    void on_FindSettings_clicked();
     // The "Serial Traffic" window (Ctrl+T, or the lists' context menu).
     void showTraffic();
 
@@ -50,6 +51,8 @@ protected:
     // Seams for what leaves the window: a modal message, the two modal
     // windows of the hand-over, and ending the application.
     virtual void showMessage(const QString &text, const QString &detail = {});
+    // A question with two answers: true for `accept`, false for Cancel.
+    virtual bool askToAccept(const QString &text, const QString &detail, const QString &accept);
     virtual void showWeightStreamAnalysis();
     virtual void showReportPreview();
     virtual void endApplication();
@@ -65,6 +68,11 @@ private:
     void tell(const SmaSession::Outcome &outcome);
     void onCmdsItemChanged(QListWidgetItem *item);
     void offerPresentPorts();
+    void loadLineSettings();
+    void useLineSettings(const LineSettings &settings);
+    void onLineSettingsEdited();
+    void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
+    void offerToFindSettings();
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;
@@ -95,6 +103,9 @@ private:
     QLabel *smaError;
     QLabel *Label5;
     QLineEdit *Port;
+    QLabel *Label9;
+    QComboBox *LineValue;
+    QPushButton *FindSettings;
     QPushButton *Connect;
     QPushButton *PrintButton;
     QPushButton *Close;

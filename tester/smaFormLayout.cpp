@@ -4,6 +4,7 @@
 #include "smaForm.h"
 
 #include "CommandText.h"
+#include "LineSettings.h"
 #include "WidgetLook.h"
 
 #include <QComboBox>
@@ -15,16 +16,43 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
 const QColor kDarkRed(0x80, 0x00, 0x00);
 const QColor kLightGreen(0xC0, 0xFF, 0xC0);
 const QColor kLightYellow(0xFF, 0xFF, 0xC0);
+
+// Accepts only line settings the tester offers, and on the way there what
+// can still become them.
+class LineSettingsValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        if (LineSettings::parse(input))
+            return Acceptable;
+        static const QRegularExpression partial(QStringLiteral(
+            "^\\s*\\d{0,6}\\s*(,\\s*[78]?\\s*(,\\s*[NEOneo]?\\s*(,\\s*[12]?\\s*)?)?)?$"));
+        return partial.match(input).hasMatch() ? Intermediate : Invalid;
+    }
+};
+
+// The settings scales are most often found at, offered first.
+const QStringList kCommonLineSettings{
+    QStringLiteral("9600,8,N,1"),  QStringLiteral("9600,7,E,1"),   QStringLiteral("9600,7,O,1"),
+    QStringLiteral("9600,7,N,2"),  QStringLiteral("19200,8,N,1"),  QStringLiteral("19200,7,E,1"),
+    QStringLiteral("4800,8,N,1"),  QStringLiteral("4800,7,E,1"),   QStringLiteral("2400,8,N,1"),
+    QStringLiteral("2400,7,E,1"),  QStringLiteral("1200,7,E,1"),   QStringLiteral("38400,8,N,1"),
+    QStringLiteral("57600,8,N,1"), QStringLiteral("115200,8,N,1"),
+};
 
 QLabel *heading(const QString &name, const QString &caption, QWidget *buddy, QWidget *parent)
 {
@@ -149,10 +177,27 @@ void smaForm::buildControls()
     Port->setCompleter(completer);
     Port->installEventFilter(this);
     Label5 = heading(QStringLiteral("Label5"), QStringLiteral("Port"), Port, this);
+    LineValue = new QComboBox(this);
+    LineValue->setObjectName(QStringLiteral("LineValue"));
+    // Named before anything can ask for its accessible interface.
+    LineValue->setAccessibleName(QStringLiteral("Line settings"));
+    LineValue->setEditable(true);
+    LineValue->setInsertPolicy(QComboBox::NoInsert);
+    LineValue->addItems(kCommonLineSettings);
+    LineValue->setValidator(new LineSettingsValidator(LineValue));
+    LineValue->setFont(answerFont);
+    LineValue->setToolTip(QStringLiteral(
+        "Baud rate, data bits, parity (N none, E even, O odd) and stop bits, as the scale's "
+        "serial output is set. Find Settings looks for them."));
+    Label9 = new QLabel(QStringLiteral("&Line settings"), this);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setBuddy(LineValue);
+    FindSettings = button("FindSettings", QStringLiteral("&Find Settings"));
     Connect = button("Connect", startCaption());
     PrintButton = button("PrintButton", QStringLiteral("Print"));
     Close = button("Close", QStringLiteral("&Close"));
-    for (QPushButton *b : {KeyTare, SetUnits, VerifyWeight, Connect, PrintButton, Close})
+    for (QPushButton *b :
+         {KeyTare, SetUnits, VerifyWeight, Connect, PrintButton, Close, FindSettings})
         b->setAccessibleName(b->text().remove(QLatin1Char('&')));
 
     // Left column: what the scale says about itself.
@@ -190,9 +235,13 @@ void smaForm::buildControls()
     tests->addWidget(UnitsValue, 1, 1);
     tests->addWidget(VerifyWeight, 2, 0);
 
-    auto *portBox = new QHBoxLayout;
-    portBox->addWidget(Label5);
-    portBox->addWidget(Port);
+    // Where the scale is and how it speaks, one under the other.
+    auto *portBox = new QGridLayout;
+    portBox->addWidget(Label5, 0, 0);
+    portBox->addWidget(Port, 0, 1);
+    portBox->addWidget(Label9, 1, 0);
+    portBox->addWidget(LineValue, 1, 1);
+    portBox->addWidget(FindSettings, 1, 2);
     // Wide enough for their usual texts however small the window gets.
     auto fitText = [](QLineEdit *box, int characters) {
         const int advance = box->fontMetrics().horizontalAdvance(QLatin1Char('0'));
@@ -227,7 +276,9 @@ void smaForm::buildControls()
                               box->horizontalScrollBar()->sizeHint().height() +
                               2 * box->frameWidth() + 8);
 
-    setTabOrder(Port, Connect);
+    setTabOrder(Port, LineValue);
+    setTabOrder(LineValue, FindSettings);
+    setTabOrder(FindSettings, Connect);
     setTabOrder(Connect, PrintButton);
     setTabOrder(PrintButton, Close);
     setTabOrder(Close, cmds);

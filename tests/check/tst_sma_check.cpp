@@ -29,6 +29,8 @@ private slots:
     void checkThatCannotRun();
     void personAtATerminal_data();
     void personAtATerminal();
+    void firstContact_data();
+    void firstContact();
 };
 
 namespace {
@@ -604,6 +606,79 @@ void SmaCheckTest::personAtATerminal()
     QCOMPARE(json.value("weight_stream").toString(), QString("not verified"));
     QCOMPARE(json.value("level1_commands").toBool(false), true);
     QCOMPARE(strings(json.value("report")), report);
+}
+
+// Scales met at other line settings or in continuous output: never a
+// "Passed" that the scale did not answer, and a way to its own settings.
+void SmaCheckTest::firstContact_data()
+{
+    QTest::addColumn<QString>("scaleLine");
+    QTest::addColumn<int>("continuousMs"); // 0: answers only when asked
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("line");    // in the JSON
+    QTest::addColumn<QString>("saying");  // on standard error
+    QTest::addColumn<QString>("finding"); // an error finding expected, if any
+
+    QTest::newRow("--line auto finds 19200,7,E,1")
+        << "19200,7,E,1" << 0 << QStringList{"--line", "auto"} << 0 << "19200,7,E,1"
+        << "The scale answers at 19200,7,E,1\nSet the device to 19200,7,E,1 and verify center "
+           "of zero\n"
+        << QString();
+    QTest::newRow("7,E,1 read as 8,N,1")
+        << "9600,7,E,1" << 0 << QStringList{} << 1 << "9600,8,N,1"
+        << QString::fromUtf8("<LF>A<CR>  Failed — 11 bytes arrived, none ended an answer")
+        << "line-settings";
+    QTest::newRow("continuous output only")
+        << "9600,8,N,1" << 100 << QStringList{} << 1 << "9600,8,N,1"
+        << "The scale sends data without being asked (continuous output)."
+        << "unsolicited-output";
+}
+
+void SmaCheckTest::firstContact()
+{
+    QFETCH(QString, scaleLine);
+    QFETCH(int, continuousMs);
+    QFETCH(QStringList, options);
+    QFETCH(int, exit);
+    QFETCH(QString, line);
+    QFETCH(QString, saying);
+    QFETCH(QString, finding);
+
+    ScaleOptions scaleOptions;
+    scaleOptions.line = *LineSettings::parse(scaleLine);
+    scaleOptions.continuousMs = continuousMs;
+    scaleOptions.continuousOnly = continuousMs > 0;
+    PtyScale scale(scaleOptions);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    const Run run = runCheck(
+        QStringList{"--port", scale.devicePath(), "--weight-stream", "skip", "--json", "-"} +
+        options);
+    QVERIFY2(run.exit == exit, qPrintable(run.err));
+    QVERIFY2(run.err.contains(saying), qPrintable(run.err));
+    QString error;
+    const QJsonObject json = readJson(run.out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(json.value("line").toString(), line);
+
+    QStringList passed;
+    for (const QJsonValue &entry : json.value("commands").toArray()) {
+        if (entry.toObject().value("result").toString() == "Passed")
+            passed << entry.toObject().value("command").toString();
+    }
+    QStringList errors;
+    for (const QJsonValue &entry : json.value("findings").toArray()) {
+        if (entry.toObject().value("severity").toString() == "error")
+            errors << entry.toObject().value("code").toString();
+    }
+    if (exit == 0) {
+        // The usual verdicts of the default scale, read through its framing.
+        QCOMPARE(passed.join(' '), QString("A B I N Z H P T M C U W D"));
+        QVERIFY(errors.isEmpty());
+    } else {
+        QVERIFY2(passed.isEmpty(), qPrintable(passed.join(' ')));
+        QCOMPARE(errors, QStringList{finding});
+    }
 }
 
 QTEST_GUILESS_MAIN(SmaCheckTest)

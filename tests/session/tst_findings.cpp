@@ -85,7 +85,7 @@ void FindingsTest::findings_data()
             s.lineStart = "";
             s.lineEnd = "\r\n";
         },
-        {"answer-no-leading-lf", "about-no-sma-line"}, "SMA:2/1.0\r");
+        {"answer-no-leading-lf"}, "SMA:2/1.0\r");
 }
 
 void FindingsTest::findings()

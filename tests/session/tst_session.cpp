@@ -1,4 +1,5 @@
 #include "SessionFixture.h"
+#include "VerdictText.h"
 
 #include <QtTest>
 
@@ -16,6 +17,9 @@ private slots:
     void answersWaitWhileTheOpeningMessageShows();
     void lineStateNotificationDuringOpeningIsHarmless();
     void floodWithoutAnswersStaysBounded();
+    void scaleThatTalksByItselfIsNeverJudged_data();
+    void scaleThatTalksByItselfIsNeverJudged();
+    void garbledBytesAreExplained();
     void timeOuts_data();
     void timeOuts();
     void endlessListingIsCut();
@@ -280,6 +284,99 @@ void SessionTest::floodWithoutAnswersStaysBounded()
     f.port->deliver("\nSMA:2/1.0\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
     QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
+}
+
+void SessionTest::scaleThatTalksByItselfIsNeverJudged_data()
+{
+    QTest::addColumn<QByteArray>("duringMessage"); // arrives while the set-up message is up
+    QTest::addColumn<QByteArray>("afterAnswers");  // follows every answer unasked
+    QTest::addColumn<QString>("published");
+    QTest::addColumn<QStringList>("sent");     // the first commands, or all when the run stops
+    QTest::addColumn<QString>("lastEvidence"); // of the last row when the run stops
+    QTest::addColumn<bool>("stopped");
+
+    const QByteArray weight = "\n 1G       5.025kg \r";
+    QTest::newRow("a start-up line is thrown away")
+        << QByteArray("\nPOWER ON\r") << QByteArray() << "ABDWZ"
+        << QStringList{"A", "B", "B", "I", "N", "N", "Z", "A", "B", "D", "W", "Z"} << QString()
+        << false;
+    QTest::newRow("lines while the message is up")
+        << weight + weight + weight << QByteArray() << "ABDWZ" << QStringList{}
+        << QString::fromUtf8("Failed — the scale sends without being asked (3 lines unasked)")
+        << true;
+    QTest::newRow("a line after two answers in a row")
+        << QByteArray() << weight << "ABDWZ" << QStringList{"A", "B"}
+        << QString::fromUtf8("Failed — the scale sends without being asked (2 lines unasked)")
+        << true;
+    QTest::newRow("R and S stream until the next command")
+        << QByteArray() << QByteArray() << "RS"
+        << QStringList{"A", "B", "B", "I", "N", "N", "Z", "R", "S", "H"} << QString() << false;
+}
+
+// A scale whose serial output is set to continuous answers nothing: its
+// lines stand in for answers. The run stops before they are taken for any.
+void SessionTest::scaleThatTalksByItselfIsNeverJudged()
+{
+    QFETCH(QByteArray, duringMessage);
+    QFETCH(QByteArray, afterAnswers);
+    QFETCH(QString, published);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, lastEvidence);
+    QFETCH(bool, stopped);
+
+    SessionFixture f;
+    ScriptedScale scale;
+    scale.info = {"SMA:2/1.0", "CMD:" + published, "END:"};
+    // R and S answer, then stream twice more, which the next command stops.
+    const QString stream = QStringLiteral(" 1G       5.025kg ");
+    scale.answers["R"] = stream + "\r\n" + stream + "\r\n" + stream;
+    scale.answers["S"] = scale.answers["R"];
+    f.port->responder = [&](const QByteArray &frame) {
+        return scale.respond(frame) + afterAnswers;
+    };
+    int continuous = 0;
+    QObject::connect(f.session.get(), &SmaSession::continuousOutput, [&] { ++continuous; });
+    f.whileMessageShows = [&] { f.port->deliver(duringMessage); };
+    f.pressConnect();
+    QTRY_VERIFY(!f.port->portOpen());
+
+    QCOMPARE(f.sentCommands().mid(0, sent.size()), sent);
+    QCOMPARE(continuous, stopped ? 1 : 0);
+    QCOMPARE(f.status(), stopped ? QString("Failure") : QString("Not connected"));
+    bool unsolicited = false;
+    for (const Finding &finding : f.session->findings())
+        unsolicited = unsolicited || finding.code == "unsolicited-output";
+    QCOMPARE(unsolicited, stopped);
+    if (!stopped) {
+        QCOMPARE(f.finishedRuns, 1);
+        return;
+    }
+    QCOMPARE(f.sentCommands(), sent);
+    QCOMPARE(f.finishedRuns, 0);
+    const TestedCommand &last = f.session->commands().constLast();
+    QCOMPARE(verdictEvidence(last, f.session->published()), lastEvidence);
+    // Nothing after it is judged.
+    QCOMPARE(f.results().size(), f.cmds().size());
+    QCOMPARE(f.results().count("Passed"), qMax(qsizetype(0), sent.size() - 1));
+}
+
+// A scale set to 7 data bits and even parity: the CR of its answer arrives
+// with bit 7 set, and the answer never completes.
+void SessionTest::garbledBytesAreExplained()
+{
+    SessionFixture f;
+    f.port->responder = [](const QByteArray &) { return QByteArray("\nSMA:\xb2\xaf\xb1.0\x8d"); };
+    f.pressConnect();
+    QTRY_COMPARE(f.port->waiting().size() + f.session->rxText().size(), qsizetype(11));
+    f.session->onResponseTimeout();
+    QCOMPARE(f.results(), QStringList{"Failed"});
+    QCOMPARE(verdictEvidence(f.session->commands().first(), {}),
+             QString::fromUtf8("Failed — 11 bytes arrived, none ended an answer"));
+    QStringList codes;
+    for (const Finding &finding : f.session->findings())
+        codes << finding.code;
+    QCOMPARE(codes, QStringList{"line-settings"});
+    QVERIFY(f.session->findings().first().message.contains("(7,E,1)"));
 }
 
 void SessionTest::timeOuts_data()

@@ -30,6 +30,8 @@ public:
     using smaForm::smaForm;
 
     QStringList messages;                    // "<text>" or "<text>\n<detail>"
+    QStringList questions;                   // "<text>\n<detail>", each answered
+    bool acceptQuestions = false;            // how they are answered
     std::function<void()> whileMessageShows; // runs while a message is up
     QStringList handOver;                    // "VerifyWeight port closed", "PrintButton"
     bool weightStreamOkAtAnalysis = false;   // Globals::WeightStreamOK when it opened
@@ -44,6 +46,11 @@ protected:
         messages << (detail.isEmpty() ? text : text + QLatin1Char('\n') + detail);
         if (whileMessageShows)
             whileMessageShows();
+    }
+    bool askToAccept(const QString &text, const QString &detail, const QString &) override
+    {
+        questions << text + QLatin1Char('\n') + detail;
+        return acceptQuestions;
     }
     void showWeightStreamAnalysis() override
     {

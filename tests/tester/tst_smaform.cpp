@@ -6,6 +6,8 @@
 #include "TextReportTarget.h"
 #include "TrafficWindow.h"
 
+#include <QSettings>
+
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
@@ -27,6 +29,7 @@ private slots:
     void everyControlIsNamedForScreenReaders();
     void startAcceleratorOpensTheConnection();
     void openingRunsInOrder();
+    void lineSettingsAreUsedAndRemembered();
     void runIsRenderedAndHandedOver();
     void ticksAreHandedToTheSession();
     void trafficWindowShowsTheRun();
@@ -131,6 +134,8 @@ void SmaFormTest::everyControlIsNamedForScreenReaders()
         {"cmdresult", "Command Result", QAccessible::List},
         {"ExtraCmds", "Additional Commands", QAccessible::EditableText},
         {"Port", "Port", QAccessible::EditableText},
+        {"LineValue", "Line settings", QAccessible::ComboBox},
+        {"FindSettings", "Find Settings", QAccessible::Button},
         {"TareValue", "Tare value", QAccessible::EditableText},
         {"UnitsValue", "Units", QAccessible::ComboBox},
         {"KeyTare", "Key Tare", QAccessible::Button},
@@ -158,6 +163,7 @@ void SmaFormTest::everyControlIsNamedForScreenReaders()
     // Headings lead the keyboard to their box.
     QCOMPARE(f.child<QLabel>("Label5")->buddy(), f.child<QWidget>("Port"));
     QCOMPARE(f.child<QLabel>("Label4")->buddy(), f.child<QWidget>("cmds"));
+    QCOMPARE(f.child<QLabel>("Label9")->buddy(), f.child<QWidget>("LineValue"));
 
     // The status is read as it reads now: a screen reader hears each change
     // (the window raises an alert for it, which only a live AT-SPI bus shows).
@@ -228,6 +234,31 @@ void SmaFormTest::openingRunsInOrder()
     // The first answer sends the next command and shows "Testing" again.
     f.port->deliver("\nSMA:2/1.0\r");
     QCOMPARE(f.status(), QString("Testing"));
+}
+
+void SmaFormTest::lineSettingsAreUsedAndRemembered()
+{
+    QTemporaryDir settingsFolder; // the tester's settings go here, not the user's
+    QVERIFY(settingsFolder.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    {
+        TesterFixture f;
+        auto *line = f.child<QComboBox>("LineValue");
+        line->setEditText("9601,8,N,1"); // no such baud rate: the settings in use come back
+        emit line->lineEdit()->editingFinished();
+        QCOMPARE(line->currentText(), QString("9600,8,N,1"));
+        line->setEditText("19200,7,e,1");
+        emit line->lineEdit()->editingFinished();
+        QCOMPARE(line->currentText(), QString("19200,7,E,1"));
+        f.button("Connect")->click();
+        QVERIFY(f.port->log.contains("Settings=19200,e,7,1"));
+        QCOMPARE(f.form->messages,
+                 QStringList{"Set the device to 19200,7,E,1 and verify center of zero"});
+    }
+    // The next start of the tester offers them again.
+    TesterFixture again;
+    QCOMPARE(again.child<QComboBox>("LineValue")->currentText(), QString("19200,7,E,1"));
+    QCOMPARE(again.form->session().lineSettings().text(), QString("19200,7,E,1"));
 }
 
 // A whole run as the window shows it: the boxes, the lists, the status, and

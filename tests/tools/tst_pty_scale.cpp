@@ -1,4 +1,5 @@
 #include "PtyScale.h"
+#include "ScaleLine.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -80,6 +81,8 @@ private slots:
     void unplugEndsTheHostsReads();
     void servesASerialPortHost();
     void streamRunsUntilTheNextCommand();
+    void speaksItsLineSettings_data();
+    void speaksItsLineSettings();
 };
 
 void PtyScaleTest::answersWithoutEchoOrTranslation()
@@ -190,6 +193,44 @@ void PtyScaleTest::streamRunsUntilTheNextCommand()
     const qsizetype answered = scale.sent().size();
     spinEventLoop();
     QCOMPARE(scale.sent().size(), answered);
+}
+
+// A pseudo-terminal carries the host's baud rate but not its data bits or
+// parity: the simulator reads the rate and frames its answers itself.
+void PtyScaleTest::speaksItsLineSettings_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<int>("hostBaud");
+    QTest::addColumn<bool>("understood");
+    QTest::addColumn<QByteArray>("answer"); // to "A", as the host reads it
+
+    const QByteArray about = "\nSMA:2/1.0\r";
+    QTest::newRow("9600,7,E,1") << "9600,7,E,1" << 9600 << true
+                                << asReadAt8Bits(about, *LineSettings::parse("9600,7,E,1"));
+    QTest::newRow("19200,8,N,1 at 19200") << "19200,8,N,1" << 19200 << true << about;
+    QTest::newRow("19200,8,N,1 at 9600") << "19200,8,N,1" << 9600 << false << lineNoise("\nA\r");
+}
+
+void PtyScaleTest::speaksItsLineSettings()
+{
+    QFETCH(QString, scale);
+    QFETCH(int, hostBaud);
+    QFETCH(bool, understood);
+    QFETCH(QByteArray, answer);
+
+    ScaleOptions options;
+    options.line = *LineSettings::parse(scale);
+    PtyScale pty(options);
+    QVERIFY(pty.start());
+    QSerialPort port(pty.devicePath());
+    port.setBaudRate(hostBaud);
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+    QCOMPARE(pty.hostBaud(), hostBaud);
+    port.write("\nA\r");
+    QByteArray read;
+    QTRY_VERIFY((read += port.readAll()).size() >= answer.size());
+    QCOMPARE(read, answer);
+    QCOMPARE(pty.model().commands().size(), understood ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(PtyScaleTest)

@@ -58,6 +58,7 @@ void ScaleSimTest::commandLineDefaults()
     QVERIFY(options.sendCommandLine && options.endListings && options.cycleWeights &&
             options.leadingLf);
     QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats);
+    QVERIFY(options.line.isDefault() && options.continuousMs == 0 && !options.continuousOnly);
     QCOMPARE(commandLine.answerDelayMs(), 50);
     QVERIFY(!commandLine.helpRequested());
 }
@@ -67,7 +68,8 @@ void ScaleSimTest::commandLineOptions()
     ScaleCommandLine commandLine;
     QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
                                 "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
-                                "--stream", "--no-cycle", "--delay", "0"}),
+                                "--stream", "--no-cycle", "--delay", "0", "--line", "19200,7,e,1",
+                                "--continuous", "100", "--continuous-only"}),
              qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
@@ -75,6 +77,9 @@ void ScaleSimTest::commandLineOptions()
             !options.leadingLf);
     QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats);
     QCOMPARE(commandLine.answerDelayMs(), 0);
+    QCOMPARE(options.line.text(), QString("19200,7,E,1"));
+    QCOMPARE(options.continuousMs, 100);
+    QVERIFY(options.continuousOnly);
 }
 
 void ScaleSimTest::commandLineRejectsBadValues_data()
@@ -84,6 +89,9 @@ void ScaleSimTest::commandLineRejectsBadValues_data()
     QTest::newRow("delay not a number") << QStringList{"--delay", "soon"};
     QTest::newRow("blank in commands") << QStringList{"--commands", "T C"};
     QTest::newRow("unknown option") << QStringList{"--loud"};
+    QTest::newRow("baud not offered") << QStringList{"--line", "9601,8,N,1"};
+    QTest::newRow("line in port order") << QStringList{"--line", "9600,n,8,1"};
+    QTest::newRow("continuous 0") << QStringList{"--continuous", "0"};
     QTest::newRow("stray argument") << QStringList{"/dev/ttyS0"};
 }
 

@@ -158,6 +158,11 @@ QByteArray ScaleModel::nextStreamAnswer()
     return frame(weighAndStep(*m_stream, false));
 }
 
+QByteArray ScaleModel::continuousAnswer()
+{
+    return frame(weighAndStep(Resolution::Displayed, false));
+}
+
 QByteArray ScaleModel::unitCode() const
 {
     return Units[m_unitIndex].code;
@@ -168,7 +173,7 @@ QByteArray ScaleModel::respond(const QByteArray &command)
     m_commands.append(command);
     // Any command, even one the scale does not know, ends a running stream.
     m_stream.reset();
-    if (m_options.silent)
+    if (m_options.silent || m_options.continuousOnly)
         return {};
     if (m_options.rejectAll || command.isEmpty())
         return frame("?");

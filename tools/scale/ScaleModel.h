@@ -32,6 +32,10 @@ public:
     // complete, already framed (LF text CR, or LF text CR LF).
     QByteArray feed(const QByteArray &fromHost);
 
+    // The weight answer a scale in continuous output sends by itself, framed;
+    // it steps the weight state as W does.
+    QByteArray continuousAnswer();
+
     // True after R or S while ScaleOptions::streamRepeats is on, until the
     // next command or ESC. The caller paces the stream.
     bool isStreaming() const { return m_stream.has_value(); }

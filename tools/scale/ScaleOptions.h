@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineSettings.h"
+
 #include <QByteArray>
 
 // How the simulated scale behaves. The defaults make a well-behaved Level 2
@@ -25,6 +27,16 @@ struct ScaleOptions
     bool leadingLf = true;
     // Never answer anything (commands are still recorded).
     bool silent = false;
+    // Send a weight answer every this many milliseconds without being asked,
+    // as scales set to continuous output do; 0 sends only when asked.
+    int continuousMs = 0;
+    // Ignore commands altogether (they are still recorded), as a scale does
+    // whose serial output is set to continuous only.
+    bool continuousOnly = false;
+    // The scale's own line settings. A host at another baud rate gets noise
+    // and is not understood; with 7 data bits each character goes out with
+    // its parity bit (or stop bit) where an 8-bit receiver reads bit 7.
+    LineSettings line;
     // R and S repeat the weight until the next command arrives. Off, they
     // answer once like W and H, which keeps a discovery run predictable.
     bool streamRepeats = false;

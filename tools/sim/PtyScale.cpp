@@ -1,5 +1,7 @@
 #include "PtyScale.h"
 
+#include "ScaleLine.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -38,6 +40,30 @@ bool makeRaw(int slave)
     return ::tcsetattr(slave, TCSANOW, &settings) == 0;
 }
 
+int baudOf(speed_t speed)
+{
+    switch (speed) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 PtyScale::PtyScale(const ScaleOptions &options, QObject *parent) : QObject(parent), m_model(options)
@@ -47,6 +73,7 @@ PtyScale::PtyScale(const ScaleOptions &options, QObject *parent) : QObject(paren
     connect(&m_answerTimer, &QTimer::timeout, this, &PtyScale::sendDueAnswers);
     m_streamTimer.setInterval(StreamIntervalMs);
     connect(&m_streamTimer, &QTimer::timeout, this, &PtyScale::sendStreamAnswer);
+    connect(&m_continuousTimer, &QTimer::timeout, this, &PtyScale::sendContinuousAnswer);
 }
 
 PtyScale::~PtyScale()
@@ -85,6 +112,8 @@ bool PtyScale::start()
     m_writeNotifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Write);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier.get(), &QSocketNotifier::activated, this, &PtyScale::flushOutgoing);
+    if (m_model.options().continuousMs > 0)
+        m_continuousTimer.start(m_model.options().continuousMs);
     return true;
 }
 
@@ -92,6 +121,7 @@ void PtyScale::unplug()
 {
     m_answerTimer.stop();
     m_streamTimer.stop();
+    m_continuousTimer.stop();
     m_pending.clear();
     m_outgoing.clear();
     // The notifiers must let go of the descriptor before it is closed.
@@ -117,7 +147,13 @@ void PtyScale::readFromHost()
             emit bytesReceived(bytes);
             if (!isRunning())
                 return; // a receiver unplugged the scale
-            answerHost(m_model.feed(bytes));
+            if (hostAtOurBaud()) {
+                answerHost(m_model.feed(m_model.options().line.received(bytes)));
+            } else {
+                // Sampled at the wrong rate, the host's characters are noise
+                // to the scale, and what it sends back is noise to the host.
+                writeToHost(lineNoise(bytes));
+            }
             continue;
         }
         if (count < 0 && errno == EINTR)
@@ -143,7 +179,7 @@ void PtyScale::answerHost(const QByteArray &answer)
         return;
     // Answers never overtake each other: once one waits, the rest queue behind it.
     if (m_answerDelayMs == 0 && m_pending.isEmpty()) {
-        writeToHost(answer);
+        sendOnLine(answer);
         return;
     }
     m_pending.append({QDeadlineTimer(m_answerDelayMs), answer});
@@ -153,7 +189,7 @@ void PtyScale::answerHost(const QByteArray &answer)
 void PtyScale::sendDueAnswers()
 {
     while (!m_pending.isEmpty() && m_pending.first().due.hasExpired())
-        writeToHost(m_pending.takeFirst().bytes);
+        sendOnLine(m_pending.takeFirst().bytes);
     scheduleNextAnswer();
 }
 
@@ -174,6 +210,37 @@ void PtyScale::sendStreamAnswer()
     if (!m_outgoing.isEmpty())
         return;
     answerHost(m_model.nextStreamAnswer());
+}
+
+// A scale in continuous output talks whether anyone listens or not; frames
+// the host does not read are dropped rather than piled up.
+void PtyScale::sendContinuousAnswer()
+{
+    if (!m_outgoing.isEmpty())
+        return;
+    sendOnLine(m_model.continuousAnswer());
+}
+
+int PtyScale::hostBaud() const
+{
+    termios settings{};
+    if (m_slave < 0 || ::tcgetattr(m_slave, &settings) != 0)
+        return 0;
+    return baudOf(::cfgetospeed(&settings));
+}
+
+bool PtyScale::hostAtOurBaud() const
+{
+    return hostBaud() == m_model.options().line.baud;
+}
+
+void PtyScale::sendOnLine(const QByteArray &bytes)
+{
+    if (!hostAtOurBaud()) {
+        writeToHost(lineNoise(bytes));
+        return;
+    }
+    writeToHost(asReadAt8Bits(bytes, m_model.options().line));
 }
 
 void PtyScale::writeToHost(const QByteArray &bytes)

@@ -55,6 +55,9 @@ public:
     ScaleModel &model() { return m_model; }
     const ScaleModel &model() const { return m_model; }
 
+    // The baud rate the host set on the device; 0 when it cannot be read.
+    int hostBaud() const;
+
     // Every byte the host has sent, in order.
     QByteArray received() const { return m_received; }
     // Every byte handed to the host, in order.
@@ -79,6 +82,10 @@ private:
     void sendDueAnswers();
     void scheduleNextAnswer();
     void sendStreamAnswer();
+    void sendContinuousAnswer();
+    bool hostAtOurBaud() const;
+    // Sends what the scale says, framed as its line settings frame it.
+    void sendOnLine(const QByteArray &bytes);
     void writeToHost(const QByteArray &bytes);
     void flushOutgoing();
 
@@ -94,6 +101,7 @@ private:
     QList<PendingAnswer> m_pending;
     QTimer m_answerTimer;
     QTimer m_streamTimer;
+    QTimer m_continuousTimer;
     // Bytes the pseudo-terminal could not take yet because the host is not reading.
     QByteArray m_outgoing;
 

@@ -14,6 +14,9 @@ const QString Silent = QStringLiteral("silent");
 const QString Stream = QStringLiteral("stream");
 const QString NoCycle = QStringLiteral("no-cycle");
 const QString Delay = QStringLiteral("delay");
+const QString Line = QStringLiteral("line");
+const QString Continuous = QStringLiteral("continuous");
+const QString ContinuousOnly = QStringLiteral("continuous-only");
 
 bool isPrintableAscii(const QString &text)
 {
@@ -52,6 +55,16 @@ ScaleCommandLine::ScaleCommandLine()
          QStringLiteral("Milliseconds from a command to its answer (default %1).")
              .arg(DefaultAnswerDelayMs),
          QStringLiteral("ms")},
+        {Line,
+         QStringLiteral("The scale's line settings, e.g. 19200,7,E,1 (default 9600,8,N,1). A "
+                        "host at another baud rate gets noise; with 7 data bits the parity bit "
+                        "travels in bit 7."),
+         QStringLiteral("settings")},
+        {Continuous,
+         QStringLiteral("Send a weight answer every this many milliseconds without being "
+                        "asked."),
+         QStringLiteral("ms")},
+        {ContinuousOnly, QStringLiteral("Ignore every command (continuous output only).")},
     });
 }
 
@@ -86,6 +99,29 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
     options.silent = m_parser.isSet(Silent);
     options.streamRepeats = m_parser.isSet(Stream);
     options.cycleWeights = !m_parser.isSet(NoCycle);
+
+    if (m_parser.isSet(Line)) {
+        const std::optional<LineSettings> line = LineSettings::parse(m_parser.value(Line));
+        if (!line) {
+            m_error = QStringLiteral("--line takes baud,data bits,parity,stop bits such as "
+                                     "19200,7,E,1 (baud 1200 to 115200, 7 or 8 data bits, "
+                                     "parity N, E or O, 1 or 2 stop bits): %1")
+                          .arg(m_parser.value(Line));
+            return false;
+        }
+        options.line = *line;
+    }
+    if (m_parser.isSet(Continuous)) {
+        bool isNumber = false;
+        options.continuousMs = m_parser.value(Continuous).toInt(&isNumber);
+        if (!isNumber || options.continuousMs < 1) {
+            m_error = QStringLiteral("--continuous takes a whole number of milliseconds, 1 or "
+                                     "more: %1")
+                          .arg(m_parser.value(Continuous));
+            return false;
+        }
+    }
+    options.continuousOnly = m_parser.isSet(ContinuousOnly);
 
     int delay = DefaultAnswerDelayMs;
     if (m_parser.isSet(Delay)) {
