@@ -238,6 +238,7 @@ void SmaCheck::runWeightStream()
         return;
     }
     m_engine = new WeightStreamEngine(m_portFactory, this);
+    m_engine->setTrafficRecorder(m_session->weightStreamRecorder());
     connect(m_engine, &WeightStreamEngine::openFailed, this, [this](const OpenFailure &failure) {
         error(kOpenError);
         error(failure.describe());
@@ -301,6 +302,7 @@ void SmaCheck::endWeightStream(CheckRecord::WeightStream outcome)
             (checklist.isTicked(which) ? m_record.flagsSeen : m_record.flagsMissing)
                 << StatusChecklist::itemText(which);
         }
+        m_session->weightStreamEnded(m_record.flagsMissing);
     }
     m_session->setWeightStreamVerified(outcome == CheckRecord::WeightStream::Verified);
     finish(false);
@@ -354,10 +356,8 @@ int SmaCheck::writeResults()
             failed(QStringLiteral("JUnit"), m_options.junitFile, reason);
     }
     if (!m_options.traceFile.isEmpty()) {
-        QByteArray trace;
-        for (const TrafficEntry &entry : m_session->traffic().entries())
-            trace += TrafficLog::line(entry).toUtf8() + '\n';
-        if (const QString reason = saveFile(m_options.traceFile, trace); !reason.isEmpty())
+        if (const QString reason = saveFile(m_options.traceFile, m_session->traffic().text());
+            !reason.isEmpty())
             failed(QStringLiteral("trace"), m_options.traceFile, reason);
     }
     if (!m_options.jsonFile.isEmpty() && !m_options.jsonOnStdout()) {

@@ -3,6 +3,7 @@
 #include "CommandText.h"
 #include "WeightAnswer.h"
 
+#include <QLocale>
 #include <QSet>
 
 #include <algorithm>
@@ -22,28 +23,42 @@ struct ReceivedLine
 {
     QByteArray bytes;
     bool discarded = false; // some of it was thrown away unread
+    bool answered = false;  // it ended in an answer
+    TrafficEntry::Source source = TrafficEntry::Source::Session;
+    QString after; // the command the tester sent last ("<LF>W<CR>")
 };
 
 QList<ReceivedLine> receivedLines(const QList<TrafficEntry> &traffic)
 {
     QList<ReceivedLine> lines;
     ReceivedLine current;
+    QString lastSent;
     const auto flush = [&] {
         if (!current.bytes.isEmpty())
             lines << current;
         current = {};
     };
     for (const TrafficEntry &entry : traffic) {
-        if (entry.kind == Kind::Sent) {
+        if (entry.source != current.source)
             flush();
+        if (entry.kind == Kind::Sent || entry.kind == Kind::NotKept) {
+            flush();
+            lastSent = entry.kind == Kind::Sent ? TrafficLog::printable(entry.bytes) : QString();
             continue;
         }
+        current.source = entry.source;
+        current.after = lastSent;
         for (const char byte : entry.bytes) {
             current.bytes += byte;
             current.discarded = current.discarded || entry.kind == Kind::Discarded;
+            current.answered = entry.kind == Kind::Answer;
             if (byte == '\r')
                 flush();
         }
+        // Bytes that were counted but not kept leave a gap: what follows
+        // starts a line of its own.
+        if (entry.byteCount > entry.bytes.size())
+            current = {};
     }
     flush();
     return lines;
@@ -84,12 +99,17 @@ void framing(const RunEvidence &run, QList<Finding> &findings)
                                 line.bytes};
         }
         const QByteArray text = QByteArray(line.bytes).replace('\n', "").replace('\r', "");
-        if (!unasked && line.discarded && line.bytes.endsWith('\r') && !text.isEmpty()) {
+        // The weight stream throws away what it cannot read, asked for or not.
+        if (!unasked && line.discarded && line.source == TrafficEntry::Source::Session &&
+            line.bytes.endsWith('\r') && !text.isEmpty()) {
             unasked = true;
             findings << Finding{Severity::Warning, QStringLiteral("unasked-line"),
                                 QStringLiteral("The scale sent a line nobody asked for; it was "
-                                               "thrown away. A scale that talks by itself can "
-                                               "have its lines taken for answers by other hosts."),
+                                               "thrown away (%1 bytes in all were). A scale that "
+                                               "talks by itself can have its lines taken for "
+                                               "answers by other hosts.")
+                                    .arg(QLocale(QLocale::English, QLocale::UnitedStates)
+                                             .toString(run.totals.bytesDiscarded)),
                                 line.bytes};
         }
     }
@@ -223,45 +243,82 @@ QString weightFrameFault(const QByteArray &text)
     return {};
 }
 
+// Judges one weight answer (its text between LF and CR) to `takenFor`; a
+// fault already reported in the same words is not reported again.
+void judgeWeightAnswer(const QString &takenFor, const QByteArray &text, const QByteArray &evidence,
+                       QSet<QString> &reported, QList<Finding> &findings)
+{
+    if (text.contains('?') || text == "!")
+        return;
+    const QString fault = weightFrameFault(text);
+    if (!fault.isEmpty()) {
+        const QString message = QStringLiteral("The answer to %1 %2.").arg(takenFor, fault);
+        if (!reported.contains(message)) {
+            reported << message;
+            findings << Finding{Severity::Error, QStringLiteral("weight-frame"), message, evidence};
+        }
+        return;
+    }
+    const QString unit = QString::fromLatin1(text.right(3));
+    if (!smaUnitCodes().contains(unit)) {
+        const QString message =
+            QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
+                           "unit codes (left-justified, such as \"kg \" or \"lb \").")
+                .arg(takenFor, unit);
+        if (!reported.contains(message)) {
+            reported << message;
+            findings << Finding{Severity::Warning, QStringLiteral("weight-unit"), message,
+                                evidence};
+        }
+    }
+}
+
 void weightAnswers(const RunEvidence &run, QList<Finding> &findings)
 {
     QSet<QString> reported;
     for (const TrafficEntry &entry : run.traffic) {
-        if (entry.kind != Kind::Answer || entry.takenFor.size() < 5 ||
-            !kWeightCommands.contains(entry.takenFor.at(4)) || entry.answer.contains('?') ||
-            entry.answer == "!")
-            continue;
-        const QString fault = weightFrameFault(entry.answer);
-        if (!fault.isEmpty()) {
-            const QString message =
-                QStringLiteral("The answer to %1 %2.").arg(entry.takenFor, fault);
-            if (!reported.contains(message)) {
-                reported << message;
-                findings << Finding{Severity::Error, QStringLiteral("weight-frame"), message,
-                                    frame(entry)};
-            }
-            continue;
-        }
-        const QString unit = QString::fromLatin1(entry.answer.right(3));
-        if (!smaUnitCodes().contains(unit)) {
-            const QString message =
-                QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
-                               "unit codes (left-justified, such as \"kg \" or \"lb \").")
-                    .arg(entry.takenFor, unit);
-            if (!reported.contains(message)) {
-                reported << message;
-                findings << Finding{Severity::Warning, QStringLiteral("weight-unit"), message,
-                                    frame(entry)};
-            }
-        }
+        if (entry.kind == Kind::Answer && entry.takenFor.size() >= 5 &&
+            kWeightCommands.contains(entry.takenFor.at(4)))
+            judgeWeightAnswer(entry.takenFor, entry.answer, frame(entry), reported, findings);
     }
+    // The weight stream takes only answers of the right length; every other
+    // whole line it received is judged as well.
+    for (const ReceivedLine &line : receivedLines(run.traffic)) {
+        if (line.source != TrafficEntry::Source::WeightStream || line.answered ||
+            !line.bytes.endsWith('\r'))
+            continue;
+        const qsizetype lf = line.bytes.lastIndexOf('\n');
+        if (lf < 0)
+            continue; // no answer at all: answer-no-leading-lf says so
+        const QByteArray text = line.bytes.mid(lf + 1, line.bytes.size() - lf - 2);
+        judgeWeightAnswer(line.after, text, line.bytes, reported, findings);
+    }
+}
+
+void weightStream(const RunEvidence &run, QList<Finding> &findings)
+{
+    if (run.weightStreamUnseen.isEmpty())
+        return;
+    QByteArray lastAnswer;
+    for (const TrafficEntry &entry : run.traffic) {
+        if (entry.kind == Kind::Answer && entry.source == TrafficEntry::Source::WeightStream)
+            lastAnswer = frame(entry);
+    }
+    findings << Finding{Severity::Warning, QStringLiteral("weight-stream-flags-unseen"),
+                        QStringLiteral("The weight stream analysis ended before the answers "
+                                       "showed every status flag; not seen: %1.")
+                            .arg(run.weightStreamUnseen.join(QStringLiteral(", "))),
+                        lastAnswer};
 }
 
 void timing(const RunEvidence &run, QList<Finding> &findings)
 {
     const TrafficEntry *slowest = nullptr;
+    // The weight stream's answers do not answer one request each; only the
+    // session waits for an answer.
     for (const TrafficEntry &entry : run.traffic) {
-        if (entry.kind == Kind::Answer && (!slowest || entry.responseMs > slowest->responseMs))
+        if (entry.kind == Kind::Answer && entry.source == TrafficEntry::Source::Session &&
+            (!slowest || entry.responseMs > slowest->responseMs))
             slowest = &entry;
     }
     if (slowest)
@@ -294,6 +351,7 @@ QList<Finding> deriveFindings(const RunEvidence &run)
     framing(run, findings);
     listings(run, findings);
     weightAnswers(run, findings);
+    weightStream(run, findings);
     timing(run, findings);
     return findings;
 }

@@ -35,13 +35,16 @@ enum class ListingEnding {
 // What the findings are drawn from: one run's traffic and what it learnt.
 struct RunEvidence
 {
-    QList<TrafficEntry> traffic;
-    QStringList about; // About lines as shown, "END:" left out
-    QStringList info;  // Information lines as shown
+    QList<TrafficEntry> traffic; // the session's and the weight stream's, as kept
+    TrafficTotals totals;        // what the traffic held in all
+    QStringList about;           // About lines as shown, "END:" left out
+    QStringList info;            // Information lines as shown
     ListingEnding aboutEnding = ListingEnding::None;
     ListingEnding infoEnding = ListingEnding::None;
-    QString published; // the CMD: letters
+    QString published;              // the CMD: letters
+    QStringList weightStreamUnseen; // boxes the weight stream analysis left unticked
 };
 
-// Every finding, in the order: framing, listings, weight answers, timing.
+// Every finding, in the order: framing, listings, weight answers, the weight
+// stream, timing.
 QList<Finding> deriveFindings(const RunEvidence &run);

@@ -76,6 +76,7 @@ OpenFailure SmaSession::open(const QString &portText)
     }
     m_portText = portText;
     m_traffic->restart();
+    m_weightStreamUnseen.clear();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
     m_rxText.clear();
@@ -150,8 +151,8 @@ void SmaSession::sendCommand(const QString &command)
 // second line of an earlier arrival, a late answer) is not its answer.
 void SmaSession::transmit(const QString &command)
 {
-    m_traffic->discarded(m_port->input());
     m_traffic->pendingDiscarded();
+    m_traffic->discarded(m_port->input());
     m_rxText.clear();
     const QByteArray frame = frameCommand(command);
     m_port->setOutput(frame);
@@ -198,14 +199,12 @@ void SmaSession::onReceived()
     const QByteArray chunk = m_port->input();
     m_traffic->received(chunk);
     m_rxText += chunk;
-    const QByteArray buffered = m_rxText;
     const std::optional<QByteArray> answer = takeAnswer(m_rxText);
     if (!answer) {
         limitUnansweredBuffer(m_rxText);
         return; // incomplete: the time-out keeps running
     }
-    m_traffic->answerTaken(buffered.first(buffered.size() - m_rxText.size()), *answer, m_inFlight,
-                           m_sentAt.elapsed());
+    m_traffic->answerTaken(m_rxText, *answer, m_inFlight, m_sentAt.elapsed());
     m_timer->stop();
     m_rxLine = *answer;
     if (!m_retestFollowUp.isEmpty()) {
@@ -451,9 +450,17 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
     return {true, {}, {}};
 }
 
+void SmaSession::weightStreamEnded(const QStringList &unseen)
+{
+    m_weightStreamUnseen = unseen;
+    m_findings = deriveFindings(evidence());
+    emit findingsChanged();
+}
+
 RunEvidence SmaSession::evidence() const
 {
-    return {m_traffic->entries(), m_about, m_info, m_aboutEnding, m_infoEnding, m_published};
+    return {m_traffic->entries(), m_traffic->totals(), m_about,     m_info,
+            m_aboutEnding,        m_infoEnding,        m_published, m_weightStreamUnseen};
 }
 
 // ---- What the report reads ----

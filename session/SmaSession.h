@@ -104,6 +104,12 @@ public:
     // The weight stream analysis runs elsewhere; its verdict is kept here
     // for the report.
     void setWeightStreamVerified(bool verified) { m_weightStreamVerified = verified; }
+    // The weight stream analysis records its polls and answers here, on the
+    // clock of the session's own traffic.
+    TrafficRecorder *weightStreamRecorder() { return m_traffic->weightStreamRecorder(); }
+    // The analysis is over, `unseen` naming the boxes it left unticked: the
+    // findings are derived afresh, its traffic included.
+    void weightStreamEnded(const QStringList &unseen);
 
     // ---- the record ----
 
@@ -194,6 +200,7 @@ private:
     ListingEnding m_aboutEnding = ListingEnding::None;
     ListingEnding m_infoEnding = ListingEnding::None;
     QList<Finding> m_findings;
+    QStringList m_weightStreamUnseen;
     QString m_weight;
     bool m_weightStreamVerified = false;
 

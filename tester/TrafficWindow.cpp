@@ -131,9 +131,7 @@ QString TrafficWindow::saveTo(const QString &fileName) const
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return file.errorString();
-    const bool hex = m_model->showHex();
-    for (const TrafficEntry &entry : m_session.traffic().entries())
-        file.write((TrafficLog::line(entry, hex) + QLatin1Char('\n')).toUtf8());
+    file.write(m_session.traffic().text(m_model->showHex()));
     if (!file.commit())
         return file.errorString();
     return {};

@@ -351,7 +351,9 @@ void smaForm::showMessage(const QString &text, const QString &detail)
 void smaForm::showWeightStreamAnalysis()
 {
     OpTest dialog(m_portFactory, Port->text(), m_session->published(), this);
+    dialog.setTrafficRecorder(m_session->weightStreamRecorder());
     dialog.exec();
+    m_session->weightStreamEnded(dialog.untickedItems());
 }
 
 void smaForm::showReportPreview()

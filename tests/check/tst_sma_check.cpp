@@ -223,6 +223,11 @@ void SmaCheckTest::compliantScale()
     QVERIFY2(traced.value(0).endsWith(" ms  TX  <LF>A<CR>"), qPrintable(traced.value(0)));
     QVERIFY2(traced.value(1).contains(" ms  RX  <LF>SMA:2/1.0<CR>  (answer to <LF>A<CR> after "),
              qPrintable(traced.value(1)));
+    // The weight stream's polls and answers follow on the same record.
+    QVERIFY2(
+        !traced.filter(QRegularExpression(" ms  TX  <LF>W<CR>  \\(weight stream\\)$")).isEmpty() &&
+            !traced.filter(" (weight stream: answer to <LF>W<CR> after ").isEmpty(),
+        qPrintable(traced.join('\n')));
     const QJsonArray findings = json.value("findings").toArray();
     QCOMPARE(findings.size(), 1);
     const QJsonObject slowest = findings.first().toObject();

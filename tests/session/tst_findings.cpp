@@ -78,6 +78,15 @@ void FindingsTest::findings_data()
         [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = " 1G       5.025 kg"; },
         {"weight-unit"}, "\n 1G       5.025 kg\r");
     row(
+        "a weight stream of short frames that never shows every flag",
+        [](ScriptedScale &s, SessionFixture &f) {
+            f.afterRun = [&s, &f] {
+                s.answers["W"] = " 1G       5.025kg";
+                f.runWeightStream(s, 3);
+            };
+        },
+        {"weight-frame", "weight-stream-flags-unseen"}, "\n 1G       5.025kg\r");
+    row(
         "lines without a leading LF",
         [](ScriptedScale &s, SessionFixture &) {
             s.lineStart = "";
@@ -103,6 +112,8 @@ void FindingsTest::findings()
     } else {
         QTRY_COMPARE(f.finishedRuns, 1);
     }
+    if (f.afterRun)
+        f.afterRun();
 
     const QList<Finding> findings = f.session->findings();
     QStringList found;
