@@ -327,7 +327,7 @@ void SmaCheck::finish(bool brokeOff)
     m_record.findings = m_session->findings();
     for (const Finding &finding : m_record.findings)
         progress(QStringLiteral("%1: %2: %3 (%4)")
-                     .arg(severityText(finding.severity), finding.code, finding.message,
+                     .arg(severityText(finding.severity), finding.code, countedMessage(finding),
                           TrafficLog::printable(finding.evidence)));
     const bool streamAccepted = m_record.weightStream == CheckRecord::WeightStream::Verified ||
                                 m_record.weightStream == CheckRecord::WeightStream::Skipped;

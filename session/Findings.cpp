@@ -3,10 +3,12 @@
 #include "CommandText.h"
 #include "WeightAnswer.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -243,43 +245,161 @@ QString weightFrameFault(const QByteArray &text)
     return {};
 }
 
-// Judges one weight answer (its text between LF and CR) to `takenFor`; a
-// fault already reported in the same words is not reported again.
+// Findings of one code and one cause are one finding, counted, with the
+// evidence of the first: a scale that gets the same thing wrong in every
+// answer is told so once.
+class Grouped
+{
+public:
+    explicit Grouped(QList<Finding> &findings) : m_findings(findings) {}
+
+    void add(const Finding &finding, const QString &cause)
+    {
+        const QString key = finding.code + QLatin1Char('\n') + cause;
+        if (const auto found = m_index.constFind(key); found != m_index.cend()) {
+            ++m_findings[*found].count;
+            return;
+        }
+        m_index.insert(key, m_findings.size());
+        m_findings << finding;
+    }
+
+private:
+    QList<Finding> &m_findings;
+    QHash<QString, qsizetype> m_index;
+};
+
+// Judges the form of one weight answer (its text between LF and CR) to
+// `takenFor`.
 void judgeWeightAnswer(const QString &takenFor, const QByteArray &text, const QByteArray &evidence,
-                       QSet<QString> &reported, QList<Finding> &findings)
+                       Grouped &findings)
 {
     if (text.contains('?') || text == "!")
         return;
-    const QString fault = weightFrameFault(text);
-    if (!fault.isEmpty()) {
-        const QString message = QStringLiteral("The answer to %1 %2.").arg(takenFor, fault);
-        if (!reported.contains(message)) {
-            reported << message;
-            findings << Finding{Severity::Error, QStringLiteral("weight-frame"), message, evidence};
-        }
+    if (const QString fault = weightFrameFault(text); !fault.isEmpty()) {
+        findings.add({Severity::Error, QStringLiteral("weight-frame"),
+                      QStringLiteral("The answer to %1 %2.").arg(takenFor, fault), evidence},
+                     fault);
         return;
     }
     const QString unit = QString::fromLatin1(text.right(3));
-    if (!smaUnitCodes().contains(unit)) {
-        const QString message =
-            QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
-                           "unit codes (left-justified, such as \"kg \" or \"lb \").")
-                .arg(takenFor, unit);
-        if (!reported.contains(message)) {
-            reported << message;
-            findings << Finding{Severity::Warning, QStringLiteral("weight-unit"), message,
-                                evidence};
-        }
-    }
+    if (!smaUnitCodes().contains(unit))
+        findings.add({Severity::Warning, QStringLiteral("weight-unit"),
+                      QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
+                                     "unit codes (left-justified, such as \"kg \" or \"lb \").")
+                          .arg(takenFor, unit),
+                      evidence},
+                     unit);
 }
 
-void weightAnswers(const RunEvidence &run, QList<Finding> &findings)
+QString quoted(char c)
 {
-    QSet<QString> reported;
+    return QStringLiteral("\"%1\"").arg(TrafficLog::printable(QByteArray(1, c)));
+}
+
+// What a well-formed weight answer says of the command that asked for it:
+// that the zero, the tare, the clear, the unit change, the high resolution
+// or the wait for a stable weight took. A weight field of dashes is a
+// refusal, judged by its status where the command has a refusal status.
+void judgeAnswerMeaning(char command, const WeightAnswer &answer,
+                        const std::optional<WeightAnswer> &before, const QString &takenFor,
+                        const QByteArray &evidence, Grouped &findings)
+{
+    const bool refused = answer.weightField.contains("---");
+    const auto add = [&](Severity severity, const char *code, const QString &said, char seen) {
+        findings.add({severity, QLatin1String(code),
+                      QStringLiteral("The answer to %1 %2").arg(takenFor, said), evidence},
+                     QString(QLatin1Char(seen)) +
+                         (refused ? QStringLiteral("refused") : QString()));
+    };
+    // Z and T have a status of their own for a refusal.
+    const auto refusedWith = [&](const char *code, char status, const char *what) {
+        if (answer.scaleStatus != status)
+            add(Severity::Warning, code,
+                QStringLiteral("refuses (a weight of dashes) with status %1; a refused %2 says %3.")
+                    .arg(quoted(answer.scaleStatus), QLatin1String(what), quoted(status)),
+                answer.scaleStatus);
+    };
+    switch (command) {
+    case 'Z':
+        if (refused)
+            refusedWith("zero-not-centred", 'E', "zero");
+        else if (answer.scaleStatus != 'Z')
+            add(Severity::Warning, "zero-not-centred",
+                QStringLiteral("has status %1, not \"Z\" (centre of zero): the zero did not take, "
+                               "or the answer does not say so.")
+                    .arg(quoted(answer.scaleStatus)),
+                answer.scaleStatus);
+        break;
+    case 'T':
+        if (refused)
+            refusedWith("tare-not-net", 'T', "tare");
+        else if (answer.grossNet != 'N')
+            add(Severity::Warning, "tare-not-net",
+                QStringLiteral("shows %1 where a net weight (\"N\") belongs: the tare did not "
+                               "take, or the answer does not say so.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'M':
+        if (!refused && answer.grossNet != 'T')
+            add(Severity::Warning, "memory-not-tare",
+                QStringLiteral("shows %1 where the tare held in memory (\"T\") belongs.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'C':
+        if (!refused && answer.grossNet != 'G')
+            add(Severity::Warning, "clear-not-gross",
+                QStringLiteral("shows %1 where a gross weight (\"G\") belongs: the tare was not "
+                               "cleared, or the answer does not say so.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'U':
+        if (!refused && before && !before->weightField.contains("---") &&
+            answer.unitField == before->unitField)
+            add(Severity::Note, "unit-unchanged",
+                QStringLiteral("gives the unit \"%1\", as the weight answer before it did; U "
+                               "selects the next unit, and only a scale with one unit keeps it.")
+                    .arg(answer.unitText()),
+                ' ');
+        break;
+    default:
+        break;
+    }
+    if (!refused && QByteArray("HQS").contains(command) && answer.grossNet != 'g' &&
+        answer.grossNet != 'n')
+        add(Severity::Warning, "high-res-case",
+            QStringLiteral("shows %1 where a high-resolution weight says \"g\" or \"n\" in lower "
+                           "case.")
+                .arg(quoted(answer.grossNet)),
+            answer.grossNet);
+    if (!refused && QByteArray("PQ").contains(command) && answer.motion != ' ')
+        add(Severity::Warning, "stable-in-motion",
+            QStringLiteral("shows motion (%1) where it waits for a stable weight.")
+                .arg(quoted(answer.motion)),
+            answer.motion);
+}
+
+void weightAnswers(const RunEvidence &run, QList<Finding> &list)
+{
+    Grouped findings(list);
+    std::optional<WeightAnswer> before; // the last well-formed weight answer
     for (const TrafficEntry &entry : run.traffic) {
-        if (entry.kind == Kind::Answer && entry.takenFor.size() >= 5 &&
-            kWeightCommands.contains(entry.takenFor.at(4)))
-            judgeWeightAnswer(entry.takenFor, entry.answer, frame(entry), reported, findings);
+        if (entry.kind != Kind::Answer || entry.takenFor.size() < 5 ||
+            !kWeightCommands.contains(entry.takenFor.at(4)))
+            continue;
+        judgeWeightAnswer(entry.takenFor, entry.answer, frame(entry), findings);
+        if (entry.source != TrafficEntry::Source::Session || entry.answer.contains('?') ||
+            !weightFrameFault(entry.answer).isEmpty())
+            continue;
+        const WeightAnswer answer = WeightAnswer::fromFrame(frame(entry));
+        // Only a command without data claims what the table of commands says.
+        if (entry.takenFor.size() == 9)
+            judgeAnswerMeaning(entry.takenFor.at(4).toLatin1(), answer, before, entry.takenFor,
+                               frame(entry), findings);
+        before = answer;
     }
     // The weight stream takes only answers of the right length; every other
     // whole line it received is judged as well.
@@ -291,7 +411,7 @@ void weightAnswers(const RunEvidence &run, QList<Finding> &findings)
         if (lf < 0)
             continue; // no answer at all: answer-no-leading-lf says so
         const QByteArray text = line.bytes.mid(lf + 1, line.bytes.size() - lf - 2);
-        judgeWeightAnswer(line.after, text, line.bytes, reported, findings);
+        judgeWeightAnswer(line.after, text, line.bytes, findings);
     }
 }
 
@@ -343,6 +463,13 @@ QString severityText(Finding::Severity severity)
         break;
     }
     return QStringLiteral("note");
+}
+
+QString countedMessage(const Finding &finding)
+{
+    if (finding.count <= 1)
+        return finding.message;
+    return QStringLiteral("%1 (%2 times)").arg(finding.message).arg(finding.count);
 }
 
 QList<Finding> deriveFindings(const RunEvidence &run)

@@ -16,13 +16,16 @@ struct Finding
     Severity severity = Severity::Note;
     QString code;        // short and stable, e.g. "answer-crlf"
     QString message;     // one plain sentence
-    QByteArray evidence; // the frame as received
+    QByteArray evidence; // the frame as received, the first time it was found
+    int count = 1;       // how often: the same code for the same cause is one finding
 
     bool operator==(const Finding &) const = default;
 };
 
 // "error", "warning", "note".
 QString severityText(Finding::Severity severity);
+// The message, saying how often when more than once: "... (20 times)".
+QString countedMessage(const Finding &finding);
 
 // How a listing came to its end.
 enum class ListingEnding {

@@ -118,9 +118,9 @@ void TrafficWindow::showFindings()
         auto *item = new QTreeWidgetItem(m_findings);
         item->setText(0, severityText(finding.severity));
         item->setText(1, finding.code);
-        item->setText(2, finding.message);
+        item->setText(2, countedMessage(finding));
         item->setText(3, TrafficLog::printable(finding.evidence));
-        item->setToolTip(2, finding.message);
+        item->setToolTip(2, countedMessage(finding));
     }
     for (int column = 0; column < 3; ++column)
         m_findings->resizeColumnToContents(column);

@@ -1,6 +1,7 @@
 #include "FakeReportSource.h"
 #include "PdfText.h"
 #include "PtyScale.h"
+#include "ScaleCommandLine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,7 @@ private slots:
     void compliantScale();
     void nonCompliantScales_data();
     void nonCompliantScales();
+    void answersThatDoNotDoWhatTheyClaim();
     void checkThatCannotRun_data();
     void checkThatCannotRun();
 };
@@ -360,6 +362,43 @@ void SmaCheckTest::nonCompliantScales()
                  qPrintable(run.err));
         QVERIFY(junit.failures.endsWith("Weight stream: Weight stream not verified"));
     }
+}
+
+// A scale whose tare, clear, unit change and high resolution do not do what
+// they claim passes every row, and the findings say what each answer shows,
+// once per cause with how often.
+void SmaCheckTest::answersThatDoNotDoWhatTheyClaim()
+{
+    ScaleCommandLine commandLine;
+    QVERIFY(commandLine.parse({"sma-scale-sim", "--lie"}));
+    PtyScale scale(commandLine.scaleOptions());
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    const Run run =
+        runCheck({"--port", scale.devicePath(), "--weight-stream", "skip", "--json", "-"});
+    QVERIFY2(run.exit == 0, qPrintable(run.err));
+    QString error;
+    const QJsonObject json = readJson(run.out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    QStringList found;
+    for (const QJsonValue &value : json.value("findings").toArray()) {
+        const QJsonObject finding = value.toObject();
+        const QString code = finding.value("code").toString();
+        if (code == "slowest-answer")
+            continue;
+        // Each published command is sent again among the additional ones.
+        // The evidence shows the gross/net character, or the unit kept.
+        const QString evidence = finding.value("evidence").toString();
+        found << QStringLiteral("%1 %2 %3")
+                     .arg(code)
+                     .arg(finding.value("count").toInt())
+                     .arg(code == "unit-unchanged" ? evidence.right(7) : evidence.mid(6, 1));
+        QVERIFY2(run.err.contains(QStringLiteral("%1: %2 (2 times) (")
+                                      .arg(code, finding.value("message").toString())),
+                 qPrintable(run.err));
+    }
+    QCOMPARE(found, QStringList({"high-res-case 2 G", "tare-not-net 2 G", "clear-not-gross 2 N",
+                                 "unit-unchanged 2 kg <CR>"}));
 }
 
 void SmaCheckTest::checkThatCannotRun_data()

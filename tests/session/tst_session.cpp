@@ -339,6 +339,7 @@ void SessionTest::floodWithoutAnswersStaysBounded()
     QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
     const TrafficEntry &answer = traffic.at(traffic.size() - 2);
     QCOMPARE(answer.kind, TrafficEntry::Kind::Answer);
+    QCOMPARE(answer.bytes, QByteArray("\nSMA:2/1.0\r")); // not a line that came before it
     QCOMPARE(answer.takenFor, QString("<LF>A<CR>"));
 }
 

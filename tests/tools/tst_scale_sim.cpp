@@ -57,7 +57,8 @@ void ScaleSimTest::commandLineDefaults()
     QCOMPARE(options.level2Commands, QByteArray("HPTMCU"));
     QVERIFY(options.sendCommandLine && options.endListings && options.cycleWeights &&
             options.leadingLf);
-    QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats);
+    QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats &&
+            !options.lie);
     QCOMPARE(commandLine.answerDelayMs(), 50);
     QVERIFY(!commandLine.helpRequested());
 }
@@ -67,13 +68,14 @@ void ScaleSimTest::commandLineOptions()
     ScaleCommandLine commandLine;
     QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
                                 "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
-                                "--stream", "--no-cycle", "--delay", "0"}),
+                                "--stream", "--no-cycle", "--lie", "--delay", "0"}),
              qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
     QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights &&
             !options.leadingLf);
-    QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats);
+    QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats &&
+            options.lie);
     QCOMPARE(commandLine.answerDelayMs(), 0);
 }
 
