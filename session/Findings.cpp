@@ -4,7 +4,6 @@
 #include "WeightAnswer.h"
 
 #include <QHash>
-#include <QLocale>
 #include <QSet>
 
 #include <algorithm>
@@ -110,8 +109,7 @@ void framing(const RunEvidence &run, QList<Finding> &findings)
                                                "thrown away (%1 bytes in all were). A scale that "
                                                "talks by itself can have its lines taken for "
                                                "answers by other hosts.")
-                                    .arg(QLocale(QLocale::English, QLocale::UnitedStates)
-                                             .toString(run.totals.bytesDiscarded)),
+                                    .arg(TrafficLog::counted(run.totals.bytesDiscarded)),
                                 line.bytes};
         }
     }

@@ -6,15 +6,6 @@
 
 using Kind = TrafficEntry::Kind;
 
-namespace {
-
-QString counted(qint64 number)
-{
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
-}
-
-} // namespace
-
 TrafficLog::TrafficLog(QObject *parent) : QObject(parent) {}
 
 void TrafficLog::restart()
@@ -272,6 +263,11 @@ void TrafficLog::keepWithinBudget()
 QString TrafficLog::printable(const QByteArray &bytes)
 {
     return printableBytes(bytes);
+}
+
+QString TrafficLog::counted(qint64 number)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(number);
 }
 
 QString TrafficLog::hex(const QByteArray &bytes)

@@ -92,6 +92,8 @@ public:
     static QString printable(const QByteArray &bytes);
     // "0a 41 0d".
     static QString hex(const QByteArray &bytes);
+    // "1,482,110": a count as the log and the findings write it.
+    static QString counted(qint64 number);
     // "TX", "RX", or "--" for entries not kept: the direction as the log shows it.
     static QString direction(TrafficEntry::Kind kind);
     // What the log says of an entry besides its bytes: "answer to <LF>A<CR>
