@@ -80,7 +80,11 @@ public:
 
 protected:
     void showMessage(const QString &, const QString &) override {}
-    void showWeightStreamAnalysis() override { finished = true; }
+    QStringList showWeightStreamAnalysis() override
+    {
+        finished = true;
+        return {};
+    }
     void showReportPreview() override {}
 };
 

@@ -1,22 +1,26 @@
 // Floods the tester's port with short weight lines, as a scale in continuous
 // output mode does, while the set-up message is up (or sends one burst), and
 // prints how much the tester held: bytes flooded, peak and final resident
-// memory.
+// memory, how much it grew, and what the traffic record kept.
 //
-//   flood_bench [seconds] [burst-MB]   (defaults: 10 seconds, continuous)
+//   flood_bench [seconds] [burst-MB] [lines-per-second]
+//   (defaults: 10 seconds, continuous, as fast as the line takes them;
+//   a burst of 0 MB is continuous)
 
 #include "QSerialMSComm.h"
 #include "smaForm.h"
 
+#include "ResidentMemory.h"
+
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <pty.h>
@@ -42,21 +46,9 @@ protected:
         QTimer::singleShot(messageSeconds * 1000, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    void showWeightStreamAnalysis() override {}
+    QStringList showWeightStreamAnalysis() override { return {}; }
     void showReportPreview() override {}
 };
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -66,6 +58,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const long long burstBytes = argc > 2 ? std::atoll(argv[2]) * 1000000LL : 0;
+    const long long linesPerSecond = argc > 3 ? std::atoll(argv[3]) : 0;
 
     int master = -1;
     int slave = -1;
@@ -84,19 +77,31 @@ int main(int argc, char *argv[])
     std::atomic<long long> flooded{0};
     std::thread writer([&] {
         const QByteArray line = "\n 1GM      5.025kg \r";
-        const QByteArray chunk = line.repeated(1000);
+        // At a set rate, one millisecond's lines at a time.
+        const int linesPerWrite =
+            linesPerSecond > 0 ? int(std::max(1LL, linesPerSecond / 1000)) : 1000;
+        const QByteArray chunk = line.repeated(linesPerWrite);
+        const auto start = std::chrono::steady_clock::now();
+        long long linesWritten = 0;
         while (!stop && (burstBytes == 0 || flooded < burstBytes)) {
+            if (linesPerSecond > 0) {
+                const auto due =
+                    start + std::chrono::microseconds(linesWritten * 1000000LL / linesPerSecond);
+                std::this_thread::sleep_until(due);
+            }
             const ssize_t written = ::write(master, chunk.constData(), size_t(chunk.size()));
-            if (written > 0)
+            if (written > 0) {
                 flooded += written;
-            else if (errno == EAGAIN)
+                linesWritten += written / line.size();
+            } else if (errno == EAGAIN) {
                 ::usleep(200);
+            }
         }
     });
 
-    const long before = residentKiB();
     FloodedForm form([](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); });
     form.messageSeconds = seconds;
+    const long before = residentKiB();
     form.findChild<QLineEdit *>(QStringLiteral("Port"))->setText(QString::fromLocal8Bit(name));
     form.findChild<QPushButton *>(QStringLiteral("Connect"))->click(); // returns after the message
     const long afterMessage = residentKiB();
@@ -108,12 +113,22 @@ int main(int argc, char *argv[])
 
     rusage usage = {};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("flooded while the set-up message was up: %.1f MB in %d s%s\n",
-                double(flooded) / 1e6, seconds, burstBytes ? " (one burst)" : "");
-    std::printf("resident memory: %.1f MiB before, %.1f MiB when OK was pressed, peak %.1f MiB, "
-                "now %.1f MiB\n",
-                before / 1024.0, afterMessage / 1024.0, usage.ru_maxrss / 1024.0,
-                residentKiB() / 1024.0);
+    const TrafficLog &traffic = form.session().traffic();
+    std::printf(
+        "flooded while the set-up message was up: %.1f MB (%.0f lines a second) in %d s%s\n",
+        double(flooded) / 1e6, double(flooded) / 20.0 / seconds, seconds,
+        burstBytes ? " (one burst)" : "");
+    std::printf(
+        "resident memory: %.1f MiB before Start, %.1f MiB when OK was pressed, peak %.1f MiB, "
+        "now %.1f MiB\n",
+        before / 1024.0, afterMessage / 1024.0, usage.ru_maxrss / 1024.0, residentKiB() / 1024.0);
+    std::printf("grown while the message was up: %.1f MiB (at most 10 MiB wanted)\n",
+                (afterMessage - before) / 1024.0);
+    std::printf("traffic record: %lld entries keeping %lld bytes; %lld bytes received, %lld "
+                "thrown away\n",
+                static_cast<long long>(traffic.size()), static_cast<long long>(traffic.keptBytes()),
+                static_cast<long long>(traffic.totals().bytesReceived),
+                static_cast<long long>(traffic.totals().bytesDiscarded));
     form.findChild<QPushButton *>(QStringLiteral("Connect"))->click();
     ::close(master);
     ::close(slave);

@@ -31,6 +31,7 @@ QJsonObject checkJson(const CheckRecord &record)
             {QStringLiteral("code"), finding.code},
             {QStringLiteral("message"), finding.message},
             {QStringLiteral("evidence"), TrafficLog::printable(finding.evidence)},
+            {QStringLiteral("count"), finding.count},
         });
     const auto single = [&](const std::optional<TestedCommand> &test) {
         return test ? QJsonValue(commandJson(*test, record.published)) : QJsonValue();

@@ -362,6 +362,7 @@ void SmaCheck::runWeightStream()
     }
     m_engine = new WeightStreamEngine(m_portFactory, this);
     m_engine->setPollInterval(m_options.pollIntervalMs);
+    m_engine->setTrafficRecorder(m_session->weightStreamRecorder());
     connect(m_engine, &WeightStreamEngine::openFailed, this, [this](const OpenFailure &failure) {
         error(kOpenError);
         error(failure.describe());
@@ -473,7 +474,8 @@ void SmaCheck::finish(bool brokeOff)
     // The check ends here, the weight stream included: the JSON and the
     // report's footer say so.
     m_session->endWeightStream(!brokeOff &&
-                               m_record.weightStream == CheckRecord::WeightStream::Verified);
+                                   m_record.weightStream == CheckRecord::WeightStream::Verified,
+                               m_record.flagsMissing);
 
     m_record.line = m_session->lineSettings().text();
     m_record.about = m_session->aboutLines();
@@ -487,7 +489,7 @@ void SmaCheck::finish(bool brokeOff)
     m_record.findings = m_session->findings();
     for (const Finding &finding : m_record.findings)
         progress(QStringLiteral("%1: %2: %3 (%4)")
-                     .arg(severityText(finding.severity), finding.code, finding.message,
+                     .arg(severityText(finding.severity), finding.code, countedMessage(finding),
                           TrafficLog::printable(finding.evidence)));
     const bool streamAccepted = m_record.weightStream == CheckRecord::WeightStream::Verified ||
                                 m_record.weightStream == CheckRecord::WeightStream::Skipped;
@@ -519,10 +521,8 @@ int SmaCheck::writeResults()
             failed(QStringLiteral("JUnit"), m_options.junitFile, reason);
     }
     if (!m_options.traceFile.isEmpty()) {
-        QByteArray trace;
-        for (const TrafficEntry &entry : m_session->traffic().entries())
-            trace += TrafficLog::line(entry).toUtf8() + '\n';
-        if (const QString reason = saveFile(m_options.traceFile, trace); !reason.isEmpty())
+        if (const QString reason = saveFile(m_options.traceFile, m_session->traffic().text());
+            !reason.isEmpty())
             failed(QStringLiteral("trace"), m_options.traceFile, reason);
     }
     if (!m_options.jsonFile.isEmpty() && !m_options.jsonOnStdout()) {

@@ -4,9 +4,11 @@
 #include "LineSettings.h"
 #include "WeightAnswer.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -23,28 +25,42 @@ struct ReceivedLine
 {
     QByteArray bytes;
     bool discarded = false; // some of it was thrown away unread
+    bool answered = false;  // it ended in an answer
+    TrafficEntry::Source source = TrafficEntry::Source::Session;
+    QString after; // the command the tester sent last ("<LF>W<CR>")
 };
 
 QList<ReceivedLine> receivedLines(const QList<TrafficEntry> &traffic)
 {
     QList<ReceivedLine> lines;
     ReceivedLine current;
+    QString lastSent;
     const auto flush = [&] {
         if (!current.bytes.isEmpty())
             lines << current;
         current = {};
     };
     for (const TrafficEntry &entry : traffic) {
-        if (entry.kind == Kind::Sent) {
+        if (entry.source != current.source)
             flush();
+        if (entry.kind == Kind::Sent || entry.kind == Kind::NotKept) {
+            flush();
+            lastSent = entry.kind == Kind::Sent ? TrafficLog::printable(entry.bytes) : QString();
             continue;
         }
+        current.source = entry.source;
+        current.after = lastSent;
         for (const char byte : entry.bytes) {
             current.bytes += byte;
             current.discarded = current.discarded || entry.kind == Kind::Discarded;
+            current.answered = entry.kind == Kind::Answer;
             if (byte == '\r')
                 flush();
         }
+        // Bytes that were counted but not kept leave a gap: what follows
+        // starts a line of its own.
+        if (entry.byteCount > entry.bytes.size())
+            current = {};
     }
     flush();
     return lines;
@@ -85,14 +101,18 @@ void framing(const RunEvidence &run, QList<Finding> &findings)
                                 line.bytes};
         }
         const QByteArray text = QByteArray(line.bytes).replace('\n', "").replace('\r', "");
-        // A scale that talks on and on has its own finding.
-        if (!unasked && !run.unsolicited && line.discarded && line.bytes.endsWith('\r') &&
+        // The weight stream throws away what it cannot read, asked for or not,
+        // and a scale that talks on and on has a finding of its own.
+        if (!unasked && !run.unsolicited && line.discarded &&
+            line.source == TrafficEntry::Source::Session && line.bytes.endsWith('\r') &&
             !text.isEmpty()) {
             unasked = true;
             findings << Finding{Severity::Warning, QStringLiteral("unasked-line"),
                                 QStringLiteral("The scale sent a line nobody asked for; it was "
-                                               "thrown away. A scale that talks by itself can "
-                                               "have its lines taken for answers by other hosts."),
+                                               "thrown away (%1 bytes in all were). A scale that "
+                                               "talks by itself can have its lines taken for "
+                                               "answers by other hosts.")
+                                    .arg(TrafficLog::counted(run.totals.bytesDiscarded)),
                                 line.bytes};
         }
     }
@@ -133,19 +153,28 @@ void lineSetup(const RunEvidence &run, QList<Finding> &findings)
                             run.unsolicited->first};
     }
 
-    // What came after the last command sent, when none of it was an answer.
+    // What came after the session's last command, when none of it was an
+    // answer (the weight stream's traffic, which may follow, is its own).
+    const auto ours = [](const TrafficEntry &entry) {
+        return entry.source == TrafficEntry::Source::Session;
+    };
     qsizetype lastSent = -1;
     for (qsizetype i = 0; i < run.traffic.size(); ++i) {
-        if (run.traffic.at(i).kind == Kind::Sent)
+        if (run.traffic.at(i).kind == Kind::Sent && ours(run.traffic.at(i)))
             lastSent = i;
     }
     if (lastSent < 0)
         return;
-    QByteArray arrived;
+    QByteArray arrived; // as far as the record kept them
+    qint64 count = 0;
     for (qsizetype i = lastSent + 1; i < run.traffic.size(); ++i) {
-        if (run.traffic.at(i).kind == Kind::Answer)
+        const TrafficEntry &entry = run.traffic.at(i);
+        if (!ours(entry) || entry.kind == Kind::NotKept)
+            continue;
+        if (entry.kind == Kind::Answer)
             return;
-        arrived += run.traffic.at(i).bytes;
+        arrived += entry.bytes;
+        count += qMax<qint64>(entry.byteCount, entry.bytes.size());
     }
     const Bit7Pattern pattern = readBit7(arrived);
     if (pattern == Bit7Pattern::TooFew || pattern == Bit7Pattern::NeverSet)
@@ -153,7 +182,7 @@ void lineSetup(const RunEvidence &run, QList<Finding> &findings)
     findings << Finding{
         Severity::Error, QStringLiteral("line-settings"),
         QStringLiteral("%1 bytes came after %2 and none ended an answer: %3.")
-            .arg(arrived.size())
+            .arg(count)
             .arg(TrafficLog::printable(run.traffic.at(lastSent).bytes), describeBit7(pattern)),
         arrived};
 }
@@ -270,45 +299,200 @@ QString weightFrameFault(const QByteArray &text)
     return {};
 }
 
-void weightAnswers(const RunEvidence &run, QList<Finding> &findings)
+// Findings of one code and one cause are one finding, counted, with the
+// evidence of the first: a scale that gets the same thing wrong in every
+// answer is told so once.
+class Grouped
 {
-    QSet<QString> reported;
+public:
+    explicit Grouped(QList<Finding> &findings) : m_findings(findings) {}
+
+    void add(const Finding &finding, const QString &cause)
+    {
+        const QString key = finding.code + QLatin1Char('\n') + cause;
+        if (const auto found = m_index.constFind(key); found != m_index.cend()) {
+            ++m_findings[*found].count;
+            return;
+        }
+        m_index.insert(key, m_findings.size());
+        m_findings << finding;
+    }
+
+private:
+    QList<Finding> &m_findings;
+    QHash<QString, qsizetype> m_index;
+};
+
+// Judges the form of one weight answer (its text between LF and CR) to
+// `takenFor`.
+void judgeWeightAnswer(const QString &takenFor, const QByteArray &text, const QByteArray &evidence,
+                       Grouped &findings)
+{
+    if (text.contains('?') || text == "!")
+        return;
+    if (const QString fault = weightFrameFault(text); !fault.isEmpty()) {
+        findings.add({Severity::Error, QStringLiteral("weight-frame"),
+                      QStringLiteral("The answer to %1 %2.").arg(takenFor, fault), evidence},
+                     fault);
+        return;
+    }
+    const QString unit = QString::fromLatin1(text.right(3));
+    if (!smaUnitCodes().contains(unit))
+        findings.add({Severity::Warning, QStringLiteral("weight-unit"),
+                      QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
+                                     "unit codes (left-justified, such as \"kg \" or \"lb \").")
+                          .arg(takenFor, unit),
+                      evidence},
+                     unit);
+}
+
+QString quoted(char c)
+{
+    return QStringLiteral("\"%1\"").arg(TrafficLog::printable(QByteArray(1, c)));
+}
+
+// What a well-formed weight answer says of the command that asked for it:
+// that the zero, the tare, the clear, the unit change, the high resolution
+// or the wait for a stable weight took. A weight field of dashes is a
+// refusal, judged by its status where the command has a refusal status.
+void judgeAnswerMeaning(char command, const WeightAnswer &answer,
+                        const std::optional<WeightAnswer> &before, const QString &takenFor,
+                        const QByteArray &evidence, Grouped &findings)
+{
+    const bool refused = answer.weightField.contains("---");
+    const auto add = [&](Severity severity, const char *code, const QString &said, char seen) {
+        findings.add({severity, QLatin1String(code),
+                      QStringLiteral("The answer to %1 %2").arg(takenFor, said), evidence},
+                     QString(QLatin1Char(seen)) +
+                         (refused ? QStringLiteral("refused") : QString()));
+    };
+    // Z and T have a status of their own for a refusal.
+    const auto refusedWith = [&](const char *code, char status, const char *what) {
+        if (answer.scaleStatus != status)
+            add(Severity::Warning, code,
+                QStringLiteral("refuses (a weight of dashes) with status %1; a refused %2 says %3.")
+                    .arg(quoted(answer.scaleStatus), QLatin1String(what), quoted(status)),
+                answer.scaleStatus);
+    };
+    switch (command) {
+    case 'Z':
+        if (refused)
+            refusedWith("zero-not-centred", 'E', "zero");
+        else if (answer.scaleStatus != 'Z')
+            add(Severity::Warning, "zero-not-centred",
+                QStringLiteral("has status %1, not \"Z\" (centre of zero): the zero did not take, "
+                               "or the answer does not say so.")
+                    .arg(quoted(answer.scaleStatus)),
+                answer.scaleStatus);
+        break;
+    case 'T':
+        if (refused)
+            refusedWith("tare-not-net", 'T', "tare");
+        else if (answer.grossNet != 'N')
+            add(Severity::Warning, "tare-not-net",
+                QStringLiteral("shows %1 where a net weight (\"N\") belongs: the tare did not "
+                               "take, or the answer does not say so.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'M':
+        if (!refused && answer.grossNet != 'T')
+            add(Severity::Warning, "memory-not-tare",
+                QStringLiteral("shows %1 where the tare held in memory (\"T\") belongs.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'C':
+        if (!refused && answer.grossNet != 'G')
+            add(Severity::Warning, "clear-not-gross",
+                QStringLiteral("shows %1 where a gross weight (\"G\") belongs: the tare was not "
+                               "cleared, or the answer does not say so.")
+                    .arg(quoted(answer.grossNet)),
+                answer.grossNet);
+        break;
+    case 'U':
+        if (!refused && before && !before->weightField.contains("---") &&
+            answer.unitField == before->unitField)
+            add(Severity::Note, "unit-unchanged",
+                QStringLiteral("gives the unit \"%1\", as the weight answer before it did; U "
+                               "selects the next unit, and only a scale with one unit keeps it.")
+                    .arg(answer.unitText()),
+                ' ');
+        break;
+    default:
+        break;
+    }
+    if (!refused && QByteArray("HQS").contains(command) && answer.grossNet != 'g' &&
+        answer.grossNet != 'n')
+        add(Severity::Warning, "high-res-case",
+            QStringLiteral("shows %1 where a high-resolution weight says \"g\" or \"n\" in lower "
+                           "case.")
+                .arg(quoted(answer.grossNet)),
+            answer.grossNet);
+    if (!refused && QByteArray("PQ").contains(command) && answer.motion != ' ')
+        add(Severity::Warning, "stable-in-motion",
+            QStringLiteral("shows motion (%1) where it waits for a stable weight.")
+                .arg(quoted(answer.motion)),
+            answer.motion);
+}
+
+void weightAnswers(const RunEvidence &run, QList<Finding> &list)
+{
+    Grouped findings(list);
+    std::optional<WeightAnswer> before; // the last well-formed weight answer
     for (const TrafficEntry &entry : run.traffic) {
         if (entry.kind != Kind::Answer || entry.takenFor.size() < 5 ||
-            !kWeightCommands.contains(entry.takenFor.at(4)) || entry.answer.contains('?') ||
-            entry.answer == "!")
+            !kWeightCommands.contains(entry.takenFor.at(4)))
             continue;
-        const QString fault = weightFrameFault(entry.answer);
-        if (!fault.isEmpty()) {
-            const QString message =
-                QStringLiteral("The answer to %1 %2.").arg(entry.takenFor, fault);
-            if (!reported.contains(message)) {
-                reported << message;
-                findings << Finding{Severity::Error, QStringLiteral("weight-frame"), message,
-                                    frame(entry)};
-            }
+        judgeWeightAnswer(entry.takenFor, entry.answer, frame(entry), findings);
+        if (entry.source != TrafficEntry::Source::Session || entry.answer.contains('?') ||
+            !weightFrameFault(entry.answer).isEmpty())
             continue;
-        }
-        const QString unit = QString::fromLatin1(entry.answer.right(3));
-        if (!smaUnitCodes().contains(unit)) {
-            const QString message =
-                QStringLiteral("The answer to %1 gives the unit \"%2\", which is none of the "
-                               "unit codes (left-justified, such as \"kg \" or \"lb \").")
-                    .arg(entry.takenFor, unit);
-            if (!reported.contains(message)) {
-                reported << message;
-                findings << Finding{Severity::Warning, QStringLiteral("weight-unit"), message,
-                                    frame(entry)};
-            }
-        }
+        const WeightAnswer answer = WeightAnswer::fromFrame(frame(entry));
+        // Only a command without data claims what the table of commands says.
+        if (entry.takenFor.size() == 9)
+            judgeAnswerMeaning(entry.takenFor.at(4).toLatin1(), answer, before, entry.takenFor,
+                               frame(entry), findings);
+        before = answer;
     }
+    // The weight stream takes only answers of the right length; every other
+    // whole line it received is judged as well.
+    for (const ReceivedLine &line : receivedLines(run.traffic)) {
+        if (line.source != TrafficEntry::Source::WeightStream || line.answered ||
+            !line.bytes.endsWith('\r'))
+            continue;
+        const qsizetype lf = line.bytes.lastIndexOf('\n');
+        if (lf < 0)
+            continue; // no answer at all: answer-no-leading-lf says so
+        const QByteArray text = line.bytes.mid(lf + 1, line.bytes.size() - lf - 2);
+        judgeWeightAnswer(line.after, text, line.bytes, findings);
+    }
+}
+
+void weightStream(const RunEvidence &run, QList<Finding> &findings)
+{
+    if (run.weightStreamUnseen.isEmpty())
+        return;
+    QByteArray lastAnswer;
+    for (const TrafficEntry &entry : run.traffic) {
+        if (entry.kind == Kind::Answer && entry.source == TrafficEntry::Source::WeightStream)
+            lastAnswer = frame(entry);
+    }
+    findings << Finding{Severity::Warning, QStringLiteral("weight-stream-flags-unseen"),
+                        QStringLiteral("The weight stream analysis ended before the answers "
+                                       "showed every status flag; not seen: %1.")
+                            .arg(run.weightStreamUnseen.join(QStringLiteral(", "))),
+                        lastAnswer};
 }
 
 void timing(const RunEvidence &run, QList<Finding> &findings)
 {
     const TrafficEntry *slowest = nullptr;
+    // The weight stream's answers do not answer one request each; only the
+    // session waits for an answer.
     for (const TrafficEntry &entry : run.traffic) {
-        if (entry.kind == Kind::Answer && (!slowest || entry.responseMs > slowest->responseMs))
+        if (entry.kind == Kind::Answer && entry.source == TrafficEntry::Source::Session &&
+            (!slowest || entry.responseMs > slowest->responseMs))
             slowest = &entry;
     }
     if (slowest)
@@ -335,6 +519,13 @@ QString severityText(Finding::Severity severity)
     return QStringLiteral("note");
 }
 
+QString countedMessage(const Finding &finding)
+{
+    if (finding.count <= 1)
+        return finding.message;
+    return QStringLiteral("%1 (%2 times)").arg(finding.message).arg(finding.count);
+}
+
 QList<Finding> deriveFindings(const RunEvidence &run)
 {
     QList<Finding> findings;
@@ -342,6 +533,7 @@ QList<Finding> deriveFindings(const RunEvidence &run)
     framing(run, findings);
     listings(run, findings);
     weightAnswers(run, findings);
+    weightStream(run, findings);
     timing(run, findings);
     return findings;
 }

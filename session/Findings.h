@@ -18,13 +18,16 @@ struct Finding
     Severity severity = Severity::Note;
     QString code;        // short and stable, e.g. "answer-crlf"
     QString message;     // one plain sentence
-    QByteArray evidence; // the frame as received
+    QByteArray evidence; // the frame as received, the first time it was found
+    int count = 1;       // how often: the same code for the same cause is one finding
 
     bool operator==(const Finding &) const = default;
 };
 
 // "error", "warning", "note".
 QString severityText(Finding::Severity severity);
+// The message, saying how often when more than once: "... (20 times)".
+QString countedMessage(const Finding &finding);
 
 // How a listing came to its end.
 enum class ListingEnding {
@@ -45,14 +48,17 @@ struct UnsolicitedOutput
 // What the findings are drawn from: one run's traffic and what it learnt.
 struct RunEvidence
 {
-    QList<TrafficEntry> traffic;
-    QStringList about; // About lines as shown, "END:" left out
-    QStringList info;  // Information lines as shown
+    QList<TrafficEntry> traffic; // the session's and the weight stream's, as kept
+    TrafficTotals totals;        // what the traffic held in all
+    QStringList about;           // About lines as shown, "END:" left out
+    QStringList info;            // Information lines as shown
     ListingEnding aboutEnding = ListingEnding::None;
     ListingEnding infoEnding = ListingEnding::None;
-    QString published; // the CMD: letters
+    QString published;              // the CMD: letters
+    QStringList weightStreamUnseen; // boxes the weight stream analysis left unticked
     std::optional<UnsolicitedOutput> unsolicited;
 };
 
-// Every finding, in the order: framing, listings, weight answers, timing.
+// Every finding, in the order: framing, listings, weight answers, the weight
+// stream, timing.
 QList<Finding> deriveFindings(const RunEvidence &run);

@@ -1,7 +1,7 @@
 #include "LineSettingsSearch.h"
 
 #include "SmaLine.h"
-#include "TrafficLog.h"
+#include "TrafficRecorder.h"
 #include "UnaskedLines.h"
 
 #include <QStringList>
@@ -61,12 +61,6 @@ void LineSettingsSearch::cancel()
     m_port.setPortOpen(false);
 }
 
-void LineSettingsSearch::note(const QByteArray &bytes)
-{
-    if (m_log)
-        m_log->received(bytes);
-}
-
 void LineSettingsSearch::onComm()
 {
     if (m_step == Step::Idle || m_port.commEvent() != CommEvents::Received)
@@ -74,7 +68,8 @@ void LineSettingsSearch::onComm()
     const QByteArray bytes = m_port.input();
     if (bytes.isEmpty())
         return;
-    note(bytes);
+    if (m_recorder)
+        m_recorder->received(bytes);
     if (m_step == Step::Listening) {
         m_heard.take(bytes);
         if (m_heard.count() >= kUnaskedLinesForContinuous) {
@@ -96,6 +91,12 @@ void LineSettingsSearch::onComm()
         settingsForBit7(readBit7(line->bytes), current.baud);
     if (!settings)
         return; // a line by chance in the noise of a wrong baud rate
+    if (m_recorder) {
+        const QByteArray text = settings->received(line->bytes.mid(1, line->bytes.size() - 2));
+        const QByteArray after = settings->received(
+            current.arrived.mid(current.arrived.indexOf(line->bytes) + line->bytes.size()));
+        m_recorder->answerTaken(after, text, QStringLiteral("<LF>A<CR>"), m_sentAt.elapsed());
+    }
     Outcome outcome;
     outcome.kind = Outcome::Kind::Found;
     outcome.settings = *settings;
@@ -132,11 +133,15 @@ void LineSettingsSearch::probe(int index)
     m_probes << Probe{baud, {}};
     m_port.setSettings(LineSettings{baud, 8, LineSettings::Parity::None, 1}.portSettings());
     // What a slower or faster probe left behind is not this probe's answer.
-    m_port.input();
+    const QByteArray late = m_port.input();
     const QByteArray frame = frameCommand(QStringLiteral("A"));
     m_port.setOutput(frame);
-    if (m_log)
-        m_log->sent(frame);
+    m_sentAt.start();
+    if (m_recorder) {
+        m_recorder->pendingDiscarded();
+        m_recorder->discarded(late);
+        m_recorder->sent(frame);
+    }
     m_timer.start(m_timing.probeMs);
 }
 

@@ -5,12 +5,13 @@
 #include "UnaskedLines.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-class TrafficLog;
+class TrafficRecorder;
 
 // Finds the line settings a scale answers at. It first listens for half a
 // second at the settings it is given (a scale that talks by itself is found
@@ -60,7 +61,8 @@ public:
 
     explicit LineSettingsSearch(MSComm &port, QObject *parent = nullptr);
 
-    void setTrafficLog(TrafficLog *log) { m_log = log; }
+    // Where every probe and what came back is written down.
+    void setTrafficRecorder(TrafficRecorder *recorder) { m_recorder = recorder; }
     void setTiming(const Timing &timing) { m_timing = timing; }
 
     // Opens the port `portText` names at `listenAt` and starts. finished()
@@ -92,10 +94,10 @@ private:
     void onLost(const QString &description);
     void probe(int index);
     void finish(Outcome outcome);
-    void note(const QByteArray &bytes);
 
     MSComm &m_port;
-    TrafficLog *m_log = nullptr;
+    TrafficRecorder *m_recorder = nullptr;
+    QElapsedTimer m_sentAt;
     Timing m_timing;
     QTimer m_timer;
     Step m_step = Step::Idle;

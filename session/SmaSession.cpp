@@ -54,7 +54,7 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
         if (!isSearching())
             m_unasked.take(bytes);
     });
-    m_search->setTrafficLog(m_traffic);
+    m_search->setTrafficRecorder(m_traffic->settingsSearchRecorder());
     connect(m_search, &LineSettingsSearch::finished, this,
             [this](const LineSettingsSearch::Outcome &outcome) {
                 m_status = kNotConnected;
@@ -99,6 +99,7 @@ OpenFailure SmaSession::open(const QString &portText, Record record)
     if (record == Record::Restart)
         m_traffic->restart();
     m_unasked.clear();
+    m_weightStreamUnseen.clear();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
     m_rxText.clear();
@@ -178,10 +179,13 @@ void SmaSession::interrupt()
     emit changed();
 }
 
-void SmaSession::endWeightStream(bool verified)
+void SmaSession::endWeightStream(bool verified, const QStringList &unseen)
 {
     m_weightStreamVerified = verified;
+    m_weightStreamUnseen = unseen;
     m_runEnded = QDateTime::currentDateTime();
+    m_findings = deriveFindings(evidence());
+    emit findingsChanged();
     emit changed();
 }
 
@@ -240,9 +244,9 @@ void SmaSession::transmit(const QString &command)
 // for.
 int SmaSession::discardWaiting()
 {
+    m_traffic->pendingDiscarded();
     const QByteArray unread = m_port->input();
     m_traffic->discarded(unread);
-    m_traffic->pendingDiscarded();
     const int lines = m_unasked.take(m_rxText + unread);
     // What follows belongs to the next answer, not to a line begun before.
     m_unasked.breakOff();
@@ -317,14 +321,12 @@ void SmaSession::onReceived()
     m_traffic->received(chunk);
     m_bytesSinceSend += chunk.size();
     m_rxText += chunk;
-    const QByteArray buffered = m_rxText;
     const std::optional<QByteArray> answer = takeAnswer(m_rxText);
     if (!answer) {
         limitUnansweredBuffer(m_rxText);
         return; // incomplete: the time-out keeps running
     }
-    m_traffic->answerTaken(buffered.first(buffered.size() - m_rxText.size()), *answer, m_inFlight,
-                           m_sentAt.elapsed());
+    m_traffic->answerTaken(m_rxText, *answer, m_inFlight, m_sentAt.elapsed());
     m_timer->stop();
     m_rxLine = *answer;
     if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics &&
@@ -587,8 +589,8 @@ SmaSession::Outcome SmaSession::runSingleTest(qint16 testId, const QString &lett
 
 RunEvidence SmaSession::evidence() const
 {
-    RunEvidence run{m_traffic->entries(), m_about,      m_info,
-                    m_aboutEnding,        m_infoEnding, m_published};
+    RunEvidence run{m_traffic->entries(), m_traffic->totals(), m_about,     m_info,
+                    m_aboutEnding,        m_infoEnding,        m_published, m_weightStreamUnseen};
     run.unsolicited = m_unsolicited;
     return run;
 }

@@ -130,9 +130,14 @@ public:
     // The weight stream analysis runs elsewhere; its verdict is kept here
     // for the report.
     void setWeightStreamVerified(bool verified) { m_weightStreamVerified = verified; }
-    // The analysis has ended with `verified` (or was left out): the check
-    // ends now, and runEnded() says so.
-    void endWeightStream(bool verified);
+    // The weight stream analysis records its polls and answers here, on the
+    // clock of the session's own traffic.
+    TrafficRecorder *weightStreamRecorder() { return m_traffic->weightStreamRecorder(); }
+    // The analysis has ended with `verified` (or was left out, or never ran),
+    // `unseen` naming the boxes it left unticked: the check ends now, and
+    // runEnded() says so; the findings are derived afresh, the analysis's
+    // traffic included.
+    void endWeightStream(bool verified, const QStringList &unseen = {});
 
     // ---- the record ----
 
@@ -244,6 +249,7 @@ private:
     ListingEnding m_aboutEnding = ListingEnding::None;
     ListingEnding m_infoEnding = ListingEnding::None;
     QList<Finding> m_findings;
+    QStringList m_weightStreamUnseen;
     QString m_weight;
     bool m_weightStreamVerified = false;
 

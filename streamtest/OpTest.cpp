@@ -183,6 +183,11 @@ int OpTest::exec()
     return QDialog::exec();
 }
 
+void OpTest::setTrafficRecorder(TrafficRecorder *recorder)
+{
+    m_engine->setTrafficRecorder(recorder);
+}
+
 bool OpTest::load()
 {
     Weight->setText(QStringLiteral("0"));

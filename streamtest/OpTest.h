@@ -44,6 +44,11 @@ public:
     // not be shown.
     bool load();
 
+    // Where the engine records its traffic (see WeightStreamEngine).
+    void setTrafficRecorder(TrafficRecorder *recorder);
+    // The boxes left unticked when the analysis ended.
+    QStringList untickedItems() const { return m_engine->checklist().untickedItems(); }
+
 public slots:
     // Escape and the window frame's close button cancel, as Cancel does.
     void reject() override;

@@ -30,6 +30,16 @@ bool StatusChecklist::allTicked() const
     return true;
 }
 
+QStringList StatusChecklist::untickedItems() const
+{
+    QStringList texts;
+    for (int item = 0; item < itemCount(); ++item) {
+        if (!m_ticked.at(item))
+            texts << itemText(Item(item));
+    }
+    return texts;
+}
+
 void StatusChecklist::record(const WeightAnswer &answer)
 {
     if (answer.showsZero())

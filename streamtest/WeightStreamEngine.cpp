@@ -26,6 +26,10 @@ WeightStreamEngine::WeightStreamEngine(const MSCommFactory &portFactory, QObject
     m_port->setObjectName(QStringLiteral("MSComm2"));
     connect(m_port, &MSComm::OnComm, this, &WeightStreamEngine::onComm);
     connect(m_port, &MSComm::Lost, this, &WeightStreamEngine::onLost);
+    connect(m_port, &MSComm::Discarded, this, [this](const QByteArray &bytes) {
+        if (m_recorder)
+            m_recorder->discarded(bytes);
+    });
 }
 
 WeightStreamEngine::~WeightStreamEngine()
@@ -73,7 +77,9 @@ bool WeightStreamEngine::startPolling()
         return false;
     // Whatever the scale sent while the operator loaded it answers no request
     // of ours; what the port has not thrown away yet goes now.
-    m_port->input();
+    const QByteArray unread = m_port->input();
+    if (m_recorder)
+        m_recorder->discarded(unread);
     beginPolling();
     return true;
 }
@@ -110,7 +116,12 @@ void WeightStreamEngine::wantAnswers(bool wanted)
 
 void WeightStreamEngine::send(const QString &command)
 {
-    m_port->setOutput(frameCommand(command));
+    const QByteArray frame = frameCommand(command);
+    m_port->setOutput(frame);
+    m_lastPoll = QStringLiteral("<LF>%1<CR>").arg(command);
+    m_polledAt.start();
+    if (m_recorder)
+        m_recorder->sent(frame);
 }
 
 // One request per tick: "T" until the tare test is ticked, then one "C",
@@ -140,7 +151,20 @@ void WeightStreamEngine::onComm()
     // only polling wants answers.
     if (m_port->commEvent() != CommEvents::Received || m_state != State::Polling)
         return;
-    const WeightStreamBuffer::Result result = m_buffer.receive(m_port->input());
+    const QByteArray chunk = m_port->input();
+    const QByteArray buffered = m_buffer.pending() + chunk;
+    const WeightStreamBuffer::Result result = m_buffer.receive(chunk);
+    if (m_recorder) {
+        m_recorder->received(chunk);
+        // An answer is the first WeightAnswer::kLength bytes of what was
+        // buffered; the rest goes with it, as does whatever the buffer drops.
+        if (result.answer)
+            m_recorder->answerTaken(buffered.sliced(WeightAnswer::kLength),
+                                    buffered.sliced(1, WeightAnswer::kLength - 2), m_lastPoll,
+                                    m_polledAt.isValid() ? m_polledAt.elapsed() : -1);
+        if (m_buffer.pending().isEmpty())
+            m_recorder->pendingDiscarded();
+    }
     if (result.answer) {
         const StatusChecklist before = m_checklist;
         m_checklist.record(*result.answer);

@@ -3,9 +3,11 @@
 #include "LineSettings.h"
 #include "MSComm.h"
 #include "StatusChecklist.h"
+#include "TrafficRecorder.h"
 #include "WeightAnswer.h"
 #include "WeightStreamBuffer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -113,6 +115,11 @@ public:
     // nothing once the run has ended. Raises no signal.
     void cancel();
 
+    // Where the polls, the answers and whatever else crosses the port are
+    // recorded, or nowhere (nullptr, the default). Not owned; it must outlive
+    // the engine's runs.
+    void setTrafficRecorder(TrafficRecorder *recorder) { m_recorder = recorder; }
+
     State state() const { return m_state; }
     // The boxes of the current run: five, six with the tare test.
     const StatusChecklist &checklist() const { return m_checklist; }
@@ -157,4 +164,7 @@ private:
     bool m_tarePending = false; // tare test set up, its clear-tare "C" not sent yet
     OpenFailure m_openFailure;
     int m_pollIntervalMs = kPollIntervalMs;
+    TrafficRecorder *m_recorder = nullptr;
+    QString m_lastPoll; // "<LF>W<CR>": what the next answer is recorded as answering
+    QElapsedTimer m_polledAt;
 };

@@ -1,5 +1,7 @@
 #include "TrafficModel.h"
 
+#include <utility>
+
 namespace {
 constexpr int kBatchMs = 50;
 }
@@ -17,6 +19,19 @@ TrafficModel::TrafficModel(const TrafficLog &log, QObject *parent)
     connect(&log, &TrafficLog::entryChanged, this, [this](qsizetype row) {
         if (row < m_rows)
             emit dataChanged(index(int(row), 0), index(int(row), ColumnCount - 1));
+    });
+    // Entries go from the middle (the budget) or the end (lines joined as
+    // discarded); the rows shown are always the first rows of the log.
+    connect(&log, &TrafficLog::aboutToDrop, this, [this](qsizetype first, qsizetype last) {
+        m_dropping = first < m_rows;
+        if (m_dropping)
+            beginRemoveRows({}, int(first), int(qMin<qsizetype>(last, m_rows - 1)));
+    });
+    connect(&log, &TrafficLog::dropped, this, [this](qsizetype first, qsizetype last) {
+        if (!std::exchange(m_dropping, false))
+            return;
+        m_rows -= int(qMin<qsizetype>(last, m_rows - 1) - first + 1);
+        endRemoveRows();
     });
     connect(&log, &TrafficLog::cleared, this, [this] {
         beginResetModel();
@@ -60,7 +75,7 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const TrafficEntry &entry = m_log.entries().at(index.row());
+    const TrafficEntry &entry = m_log.at(index.row());
     if (role == Qt::TextAlignmentRole && index.column() == Time)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)

@@ -7,7 +7,8 @@
 
 // The traffic log as a table for a view: time, direction, bytes (printable
 // or hex) and what became of them. New entries reach the view in batches, so
-// that a scale flooding the line cannot flood the view with row inserts.
+// that a scale flooding the line cannot flood the view with row inserts;
+// entries the log drops leave the view at once.
 class TrafficModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -35,6 +36,7 @@ signals:
 private:
     const TrafficLog &m_log;
     QTimer m_batch;
-    int m_rows = 0;
+    int m_rows = 0; // the log's first m_rows entries are shown
     bool m_hex = false;
+    bool m_dropping = false; // rows are being removed
 };

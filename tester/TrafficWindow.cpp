@@ -118,9 +118,9 @@ void TrafficWindow::showFindings()
         auto *item = new QTreeWidgetItem(m_findings);
         item->setText(0, severityText(finding.severity));
         item->setText(1, finding.code);
-        item->setText(2, finding.message);
+        item->setText(2, countedMessage(finding));
         item->setText(3, TrafficLog::printable(finding.evidence));
-        item->setToolTip(2, finding.message);
+        item->setToolTip(2, countedMessage(finding));
     }
     for (int column = 0; column < 3; ++column)
         m_findings->resizeColumnToContents(column);
@@ -131,9 +131,7 @@ QString TrafficWindow::saveTo(const QString &fileName) const
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return file.errorString();
-    const bool hex = m_model->showHex();
-    for (const TrafficEntry &entry : m_session.traffic().entries())
-        file.write((TrafficLog::line(entry, hex) + QLatin1Char('\n')).toUtf8());
+    file.write(m_session.traffic().text(m_model->showHex()));
     if (!file.commit())
         return file.errorString();
     return {};

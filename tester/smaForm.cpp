@@ -364,8 +364,8 @@ void smaForm::on_VerifyWeight_clicked()
         return;
     Globals::WeightStreamOK = false;
     m_session->setWeightStreamVerified(false);
-    showWeightStreamAnalysis();
-    m_session->endWeightStream(Globals::WeightStreamOK);
+    const QStringList unseen = showWeightStreamAnalysis();
+    m_session->endWeightStream(Globals::WeightStreamOK, unseen);
 }
 
 void smaForm::on_PrintButton_clicked()
@@ -453,11 +453,13 @@ bool smaForm::askToAccept(const QString &text, const QString &detail, const QStr
     return box.clickedButton() == yes;
 }
 
-void smaForm::showWeightStreamAnalysis()
+QStringList smaForm::showWeightStreamAnalysis()
 {
     OpTest dialog(m_portFactory, Port->text(), m_session->published(), this,
                   m_session->lineSettings());
+    dialog.setTrafficRecorder(m_session->weightStreamRecorder());
     dialog.exec();
+    return dialog.untickedItems();
 }
 
 void smaForm::showReportPreview()

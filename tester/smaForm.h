@@ -53,7 +53,8 @@ protected:
     virtual void showMessage(const QString &text, const QString &detail = {});
     // A question with two answers: true for `accept`, false for Cancel.
     virtual bool askToAccept(const QString &text, const QString &detail, const QString &accept);
-    virtual void showWeightStreamAnalysis();
+    // The weight stream analysis; returns the boxes it left unticked.
+    virtual QStringList showWeightStreamAnalysis();
     virtual void showReportPreview();
     virtual void endApplication();
 

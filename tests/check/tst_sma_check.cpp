@@ -1,6 +1,7 @@
 #include "FakeReportSource.h"
 #include "PdfText.h"
 #include "PtyScale.h"
+#include "ScaleCommandLine.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -25,6 +26,7 @@ private slots:
     void compliantScale();
     void scalesNotVerified_data();
     void scalesNotVerified();
+    void answersThatDoNotDoWhatTheyClaim();
     void checkThatCannotRun_data();
     void checkThatCannotRun();
     void personAtATerminal_data();
@@ -300,6 +302,11 @@ void SmaCheckTest::compliantScale()
     QVERIFY2(traced.value(0).endsWith(" ms  TX  <LF>A<CR>"), qPrintable(traced.value(0)));
     QVERIFY2(traced.value(1).contains(" ms  RX  <LF>SMA:2/1.0<CR>  (answer to <LF>A<CR> after "),
              qPrintable(traced.value(1)));
+    // The weight stream's polls and answers follow on the same record.
+    QVERIFY2(
+        !traced.filter(QRegularExpression(" ms  TX  <LF>W<CR>  \\(weight stream\\)$")).isEmpty() &&
+            !traced.filter(" (weight stream: answer to <LF>W<CR> after ").isEmpty(),
+        qPrintable(traced.join('\n')));
     const QJsonArray findings = json.value("findings").toArray();
     QCOMPARE(findings.size(), 1);
     const QJsonObject slowest = findings.first().toObject();
@@ -472,6 +479,43 @@ void SmaCheckTest::scalesNotVerified()
                  qPrintable(run.err));
         QVERIFY(junit.failures.endsWith("Weight stream: Weight stream not verified"));
     }
+}
+
+// A scale whose tare, clear, unit change and high resolution do not do what
+// they claim passes every row, and the findings say what each answer shows,
+// once per cause with how often.
+void SmaCheckTest::answersThatDoNotDoWhatTheyClaim()
+{
+    ScaleCommandLine commandLine;
+    QVERIFY(commandLine.parse({"sma-scale-sim", "--lie"}));
+    PtyScale scale(commandLine.scaleOptions());
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    const Run run =
+        runCheck({"--port", scale.devicePath(), "--weight-stream", "skip", "--json", "-"});
+    QVERIFY2(run.exit == 0, qPrintable(run.err));
+    QString error;
+    const QJsonObject json = readJson(run.out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    QStringList found;
+    for (const QJsonValue &value : json.value("findings").toArray()) {
+        const QJsonObject finding = value.toObject();
+        const QString code = finding.value("code").toString();
+        if (code == "slowest-answer")
+            continue;
+        // Each published command is sent again among the additional ones.
+        // The evidence shows the gross/net character, or the unit kept.
+        const QString evidence = finding.value("evidence").toString();
+        found << QStringLiteral("%1 %2 %3")
+                     .arg(code)
+                     .arg(finding.value("count").toInt())
+                     .arg(code == "unit-unchanged" ? evidence.right(7) : evidence.mid(6, 1));
+        QVERIFY2(run.err.contains(QStringLiteral("%1: %2 (2 times) (")
+                                      .arg(code, finding.value("message").toString())),
+                 qPrintable(run.err));
+    }
+    QCOMPARE(found, QStringList({"high-res-case 2 G", "tare-not-net 2 G", "clear-not-gross 2 N",
+                                 "unit-unchanged 2 kg <CR>"}));
 }
 
 void SmaCheckTest::checkThatCannotRun_data()

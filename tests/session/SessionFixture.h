@@ -4,7 +4,9 @@
 #include "ScriptedMSComm.h"
 #include "ScriptedScale.h"
 #include "SmaSession.h"
+#include "WeightStreamEngine.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <functional>
@@ -26,6 +28,7 @@ struct SessionFixture
 
     QStringList messages;                    // "<text>" or "<text>\n<detail>"
     std::function<void()> whileMessageShows; // runs while the set-up message is up
+    std::function<void()> afterRun;          // runs once the discovery run has ended
     int finishedRuns = 0;                    // runFinished, each with the port closed
     bool portOpenAtFinish = false;
     bool connected = false; // what Start/Stop reads: "&Stop" while true
@@ -90,6 +93,25 @@ struct SessionFixture
         return text;
     }
     QTimer *timer() const { return session->findChild<QTimer *>(QStringLiteral("Timer1")); }
+
+    // The weight stream analysis after the run, as the window or sma-check
+    // runs it, recording into the session's traffic: `polls` requests
+    // answered by `scale`, then ended as the operator's Cancel ends it.
+    void runWeightStream(ScriptedScale &scale, int polls)
+    {
+        WeightStreamEngine engine(ports.factory());
+        engine.setTrafficRecorder(session->weightStreamRecorder());
+        scale.answerOn(*ports.last());
+        engine.start(portText, session->published());
+        engine.startPolling(); // the tare weight is taken to be on
+        auto *timer = engine.findChild<QTimer *>(QStringLiteral("Timer2"));
+        for (int poll = 0; poll < polls && timer->isActive(); ++poll) {
+            QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+            QCoreApplication::processEvents(); // the answer
+        }
+        engine.cancel();
+        session->endWeightStream(false, engine.checklist().untickedItems());
+    }
 
     QStringList sentCommands() const { return ::sentCommands(*port); }
     void answerWith(ScriptedScale &scale) { scale.answerOn(*port); }

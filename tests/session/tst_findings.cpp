@@ -20,10 +20,38 @@ void FindingsTest::findings_data()
     QTest::addColumn<Tweak>("tweak");
     QTest::addColumn<QStringList>("codes");   // besides "slowest-answer", which every run has
     QTest::addColumn<QByteArray>("evidence"); // of the first of them
+    QTest::addColumn<int>("count");           // how often the first of them was found
 
-    const auto row = [](const char *name, Tweak tweak, QStringList codes, QByteArray evidence) {
-        QTest::newRow(name) << tweak << codes << evidence;
+    const auto row = [](const char *name, Tweak tweak, QStringList codes, QByteArray evidence,
+                        int count = 1) {
+        QTest::newRow(name) << tweak << codes << evidence << count;
     };
+    // What each weight answer says of its command. Z, W, H and M are
+    // published and sent again among the additional commands (or, W, at the
+    // end), so each is answered twice, and found twice.
+    const auto answer = [&row](const char *name, const QString &command, const QString &text,
+                               const QStringList &codes, int count = 1) {
+        row(
+            name,
+            [command, text](ScriptedScale &s, SessionFixture &) { s.answers[command] = text; },
+            codes, codes.isEmpty() ? QByteArray() : '\n' + text.toLatin1() + '\r', count);
+    };
+    answer("Z without centre of zero", "Z", " 1G       0.000kg ", {"zero-not-centred"}, 2);
+    answer("Z refused with E", "Z", "E1G  ----------kg ", {});
+    answer("Z refused with another status", "Z", " 1G  ----------kg ", {"zero-not-centred"}, 2);
+    answer("T answered gross", "T", " 1G       5.025kg ", {"tare-not-net"});
+    answer("T refused with T", "T", "T1G  ----------kg ", {});
+    answer("T refused with another status", "T", "E1G  ----------kg ", {"tare-not-net"});
+    answer("M answered gross", "M", " 1G       0.000kg ", {"memory-not-tare"}, 2);
+    answer("C answered net", "C", " 1N       5.025kg ", {"clear-not-gross"});
+    answer("U in the unit of the answer before", "U", " 1G       5.025kg ", {"unit-unchanged"});
+    answer("U in the next unit", "U", " 1G      11.078lb ", {});
+    answer("H in upper case", "H", " 1G      5.0250kg ", {"high-res-case"}, 2);
+    answer("P in motion", "P", " 1GM      5.025kg ", {"stable-in-motion"});
+    answer("Q in upper case and in motion", "Q", " 1GM     5.0250kg ",
+           {"high-res-case", "stable-in-motion"});
+    answer("S in lower case", "S", " 1n      0.0000kg ", {});
+    answer("Q refused after no stable weight", "Q", " 1g  ----------   ", {});
     row("a compliant scale", [](ScriptedScale &, SessionFixture &) {}, {}, {});
     row(
         "answers end with CR LF", [](ScriptedScale &s, SessionFixture &) { s.lineEnd = "\r\n"; },
@@ -72,11 +100,20 @@ void FindingsTest::findings_data()
     row(
         "a weight answer one character short",
         [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = " 1G       5.025kg"; },
-        {"weight-frame"}, "\n 1G       5.025kg\r");
+        {"weight-frame"}, "\n 1G       5.025kg\r", 2);
     row(
         "a unit sent right-justified",
         [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = " 1G       5.025 kg"; },
-        {"weight-unit"}, "\n 1G       5.025 kg\r");
+        {"weight-unit"}, "\n 1G       5.025 kg\r", 2);
+    row(
+        "a weight stream of short frames that never shows every flag",
+        [](ScriptedScale &s, SessionFixture &f) {
+            f.afterRun = [&s, &f] {
+                s.answers["W"] = " 1G       5.025kg";
+                f.runWeightStream(s, 3);
+            };
+        },
+        {"weight-frame", "weight-stream-flags-unseen"}, "\n 1G       5.025kg\r", 3);
     row("a communication error in answer to W",
         [](ScriptedScale &s, SessionFixture &) { s.answers["W"] = "!"; }, {}, {});
     row(
@@ -93,6 +130,7 @@ void FindingsTest::findings()
     QFETCH(Tweak, tweak);
     QFETCH(QStringList, codes);
     QFETCH(QByteArray, evidence);
+    QFETCH(int, count);
 
     SessionFixture f;
     ScriptedScale scale;
@@ -114,6 +152,10 @@ void FindingsTest::findings()
     } else {
         QVERIFY(finished.wait());
     }
+    // The slowest answer of the run, before anything after it changes the scale.
+    const QByteArray slowAnswer = '\n' + scale.answers.value("W").toLatin1() + '\r';
+    if (f.afterRun)
+        f.afterRun();
 
     const QList<Finding> findings = f.session->findings();
     QStringList found;
@@ -123,15 +165,17 @@ void FindingsTest::findings()
         QVERIFY(!finding.message.isEmpty());
     }
     QCOMPARE(found, codes);
-    if (!codes.isEmpty())
+    if (!codes.isEmpty()) {
         QCOMPARE(findings.first().evidence, evidence);
+        QCOMPARE(findings.first().count, count);
+    }
     if (!scale.lineStart.isEmpty()) {
         QCOMPARE(findings.last().code, QString("slowest-answer"));
         QCOMPARE(severityText(findings.last().severity), QString("note"));
         QVERIFY2(
             findings.last().message.startsWith("The slowest answer was the one to <LF>W<CR>: "),
             qPrintable(findings.last().message));
-        QCOMPARE(findings.last().evidence, '\n' + scale.answers.value("W").toLatin1() + '\r');
+        QCOMPARE(findings.last().evidence, slowAnswer);
     }
 }
 

@@ -79,7 +79,7 @@ void LineSettingsSearchTest::findsTheScalesSettings()
 
     TrafficLog log;
     LineSettingsSearch search(port);
-    search.setTrafficLog(&log);
+    search.setTrafficRecorder(log.settingsSearchRecorder());
     // A tenth of the real times: the scripted scale answers at once.
     search.setTiming({50, 50});
     QSignalSpy finished(&search, &LineSettingsSearch::finished);

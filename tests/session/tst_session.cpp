@@ -16,6 +16,7 @@ private slots:
     void whatCameBeforeASendIsNeverItsAnswer();
     void answersWaitWhileTheOpeningMessageShows();
     void lineStateNotificationDuringOpeningIsHarmless();
+    void floodWithoutAnswersStaysBounded_data();
     void floodWithoutAnswersStaysBounded();
     void scaleThatTalksByItselfIsNeverJudged_data();
     void scaleThatTalksByItselfIsNeverJudged();
@@ -271,19 +272,86 @@ void SessionTest::lineStateNotificationDuringOpeningIsHarmless()
     QVERIFY(f.timer()->isActive());
 }
 
+// A flood keeps the receive buffer and the traffic record within their
+// bounds; the record counts what it could not keep, and the run goes on.
+void SessionTest::floodWithoutAnswersStaysBounded_data()
+{
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<int>("chunks");
+    QTest::addColumn<bool>("whileMessageShows"); // otherwise while "A" waits
+    QTest::addColumn<bool>("entriesDropped");
+
+    QTest::newRow("kilobytes without a line end")
+        << QByteArray(1024, 'x') << 2000 << false << false;
+    QTest::newRow("lines without LF, each an entry")
+        << QByteArray(" 1GM      5.025kg \r") << 30000 << false << true;
+    QTest::newRow("chunks past the byte budget") << QByteArray(4096, 'x') << 1500 << false << true;
+    // A scale that talks by itself is not judged: "A" is never sent.
+    QTest::newRow("weight lines while the set-up message shows")
+        << QByteArray("\n 1GM      5.025kg \r").repeated(50) << 2000 << true << false;
+}
+
 void SessionTest::floodWithoutAnswersStaysBounded()
 {
+    QFETCH(QByteArray, chunk);
+    QFETCH(int, chunks);
+    QFETCH(bool, whileMessageShows);
+    QFETCH(bool, entriesDropped);
+
     SessionFixture f;
+    const auto flood = [&] {
+        for (int i = 0; i < chunks; ++i) {
+            f.port->deliver(chunk);
+            QVERIFY(f.session->rxText().size() <= 4096);
+        }
+    };
+    if (whileMessageShows)
+        f.whileMessageShows = flood;
     f.pressConnect();
-    const QByteArray junk(1024, 'x');
-    for (int i = 0; i < 2000; ++i) {
-        f.port->deliver(junk);
-        QVERIFY(f.session->rxText().size() <= 4096);
+    if (!whileMessageShows)
+        flood();
+    QCOMPARE(f.sentCommands(), whileMessageShows ? QStringList() : QStringList({"A"}));
+
+    const TrafficLog &traffic = f.session->traffic();
+    QVERIFY(traffic.size() <= TrafficLog::kEntryBudget);
+    QVERIFY(traffic.keptBytes() <= TrafficLog::kByteBudget);
+    QCOMPARE(traffic.totals().bytesReceived, qint64(chunk.size()) * chunks);
+    // Every byte is kept or counted, once.
+    qint64 accounted = 0;
+    QList<TrafficEntry> notKept;
+    for (const TrafficEntry &entry : traffic.entries()) {
+        accounted += entry.byteCount;
+        if (entry.kind == TrafficEntry::Kind::NotKept)
+            notKept << entry;
     }
-    QCOMPARE(f.sentCommands(), QStringList({"A"}));
+    QCOMPARE(accounted, traffic.totals().bytesReceived + traffic.totals().bytesSent);
+    QCOMPARE(notKept.size(), entriesDropped ? 1 : 0);
+    if (entriesDropped) {
+        QCOMPARE(notKept.first().entries, traffic.totals().entriesNotKept);
+        QCOMPARE(notKept.first().byteCount, traffic.totals().bytesNotKept);
+        QCOMPARE(TrafficLog::note(notKept.first()),
+                 QLocale(QLocale::English).toString(traffic.totals().entriesNotKept) +
+                     " entries of " +
+                     QLocale(QLocale::English).toString(traffic.totals().bytesNotKept) +
+                     " bytes not kept");
+    }
+    if (whileMessageShows) // thrown away as it came: one entry counts it all
+        QCOMPARE(TrafficLog::note(traffic.at(0)),
+                 "discarded, " + QLocale(QLocale::English).toString(chunk.size() * chunks) +
+                     " bytes");
+    if (whileMessageShows) {
+        QCOMPARE(f.results(), QStringList{"Failed"});
+        QCOMPARE(f.status(), QString("Failure"));
+        return;
+    }
+
     f.port->deliver("\nSMA:2/1.0\r");
     QCOMPARE(f.sentCommands(), QStringList({"A", "B"}));
     QCOMPARE(f.about(), QString("SMA:2/1.0\n"));
+    const TrafficEntry &answer = traffic.at(traffic.size() - 2);
+    QCOMPARE(answer.kind, TrafficEntry::Kind::Answer);
+    QCOMPARE(answer.bytes, QByteArray("\nSMA:2/1.0\r")); // not a line that came before it
+    QCOMPARE(answer.takenFor, QString("<LF>A<CR>"));
 }
 
 void SessionTest::scaleThatTalksByItselfIsNeverJudged_data()

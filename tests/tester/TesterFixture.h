@@ -52,7 +52,7 @@ protected:
         questions << text + QLatin1Char('\n') + detail;
         return acceptQuestions;
     }
-    void showWeightStreamAnalysis() override
+    QStringList showWeightStreamAnalysis() override
     {
         weightStreamOkAtAnalysis = Globals::WeightStreamOK;
         endedBeforeAnalysis = session().runEnded();
@@ -63,6 +63,7 @@ protected:
         handOver << QStringLiteral("VerifyWeight port %1")
                         .arg(session().isOpen() ? QStringLiteral("open")
                                                 : QStringLiteral("closed"));
+        return {};
     }
     void showReportPreview() override { handOver << QStringLiteral("PrintButton"); }
     void endApplication() override

@@ -254,6 +254,11 @@ void PtyIntegrationTest::floodWhileTheSetupMessageShowsIsNotHeld()
     tester.start(scale.devicePath());
     QVERIFY(flooded >= 1000000);
     QVERIFY2(mostHeld <= MSComm::kReadBufferLimit, qPrintable(QString::number(mostHeld)));
+    // The record counts what was thrown away in one entry, not a line each.
+    const TrafficLog &traffic = tester.form.session().traffic();
+    QCOMPARE(traffic.at(0).kind, TrafficEntry::Kind::Discarded);
+    QCOMPARE(traffic.totals().bytesDiscarded, flooded);
+    QVERIFY(traffic.at(0).byteCount == flooded && traffic.keptBytes() < 10000);
     QCOMPARE(tester.form.messages.last(),
              QString("The scale sends data without being asked (continuous output). Set its "
                      "serial output to answer on request, then start again."));

@@ -6,11 +6,11 @@
 #include "TextReportTarget.h"
 #include "TrafficWindow.h"
 
-#include <QSettings>
-
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -33,6 +33,7 @@ private slots:
     void runIsRenderedAndHandedOver();
     void ticksAreHandedToTheSession();
     void trafficWindowShowsTheRun();
+    void trafficWindowFollowsTheBoundedRecord();
     void portBoxOffersThePortsPresent();
     void stopClosesAndKeepsWhatIsShown();
     void closeWithOpenPortClosesItFirst();
@@ -398,6 +399,42 @@ void SmaFormTest::trafficWindowShowsTheRun()
     for (int i = 0; i < findings->topLevelItemCount(); ++i)
         codes << findings->topLevelItem(i)->text(1);
     QCOMPARE(codes, QStringList({"answer-crlf", "unasked-line", "slowest-answer"}));
+}
+
+// A flood past the record's budget while the window is open: the rows follow
+// the record as it drops entries from its middle, shown or not yet shown,
+// and the window, "Save..." and the record read alike.
+void SmaFormTest::trafficWindowFollowsTheBoundedRecord()
+{
+    TesterFixture f;
+    f.form->showTraffic();
+    auto *window = f.form->findChild<TrafficWindow *>("TrafficWindow");
+    QAbstractItemModel *model = window->findChild<QTableView *>("traffic")->model();
+    QAbstractItemModelTester checker(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    f.button("Connect")->click();
+    f.timer()->stop(); // "A" waits for good, so every line stays an entry
+    for (int burst = 1; burst <= 60; ++burst) {
+        for (int line = 0; line < 500; ++line)
+            f.port->deliver(" 1GM      5.025kg \r");
+        if (burst % 10 == 0)
+            QTest::qWait(60); // the window catches up now and then
+    }
+    const TrafficLog &log = f.form->session().traffic();
+    QVERIFY(log.totals().entriesNotKept > 0);
+    QTRY_COMPARE(model->rowCount(), int(log.size()));
+
+    QTemporaryDir dir;
+    QCOMPARE(window->saveTo(dir.filePath("traffic.txt")), QString());
+    QFile file(dir.filePath("traffic.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList saved = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(saved.size(), model->rowCount());
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const TrafficEntry &entry = log.at(row);
+        QCOMPARE(model->index(row, 2).data().toString(), TrafficLog::printable(entry.bytes));
+        QCOMPARE(model->index(row, 3).data().toString(), TrafficLog::note(entry));
+        QCOMPARE(saved.at(row), TrafficLog::line(entry));
+    }
 }
 
 void SmaFormTest::portBoxOffersThePortsPresent()

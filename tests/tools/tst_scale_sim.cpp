@@ -57,7 +57,8 @@ void ScaleSimTest::commandLineDefaults()
     QCOMPARE(options.level2Commands, QByteArray("HPTMCU"));
     QVERIFY(options.sendCommandLine && options.endListings && options.cycleWeights &&
             options.leadingLf);
-    QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats);
+    QVERIFY(!options.rejectAll && !options.crlf && !options.silent && !options.streamRepeats &&
+            !options.lie);
     QVERIFY(options.line.isDefault() && options.continuousMs == 0 && !options.continuousOnly);
     QCOMPARE(commandLine.answerDelayMs(), 50);
     QVERIFY(!commandLine.helpRequested());
@@ -68,14 +69,15 @@ void ScaleSimTest::commandLineOptions()
     ScaleCommandLine commandLine;
     QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
                                 "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
-                                "--stream", "--no-cycle", "--delay", "0", "--line", "19200,7,e,1",
-                                "--continuous", "100", "--continuous-only"}),
+                                "--stream", "--no-cycle", "--lie", "--delay", "0", "--line",
+                                "19200,7,e,1", "--continuous", "100", "--continuous-only"}),
              qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
     QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights &&
             !options.leadingLf);
-    QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats);
+    QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats &&
+            options.lie);
     QCOMPARE(commandLine.answerDelayMs(), 0);
     QCOMPARE(options.line.text(), QString("19200,7,E,1"));
     QCOMPARE(options.continuousMs, 100);

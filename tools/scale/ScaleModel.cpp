@@ -105,6 +105,13 @@ QByteArray weightLine(char status, char grossNet, char motion, const QByteArray 
     return line;
 }
 
+// `line` with its gross/net character replaced.
+QByteArray withGrossNet(QByteArray line, char grossNet)
+{
+    line[2] = grossNet;
+    return line;
+}
+
 QByteArray nextListingLine(const QList<QByteArray> &lines, qsizetype &next)
 {
     if (next < 0 || next >= lines.size())
@@ -251,7 +258,7 @@ QByteArray ScaleModel::weigh(Resolution resolution, bool waitForStable) const
     const QByteArray weight = formatWeight((scene.loadKg - tareKg.value_or(0.0)) * unit.perKg,
                                            unit.decimals + (high ? 1 : 0));
     char grossNet = tareKg ? 'N' : 'G';
-    if (high)
+    if (high && !m_options.lie)
         grossNet = char(std::tolower(grossNet));
     // Waiting for stability is instant here: the settling load is reported
     // as it stands, without the motion flag.
@@ -270,6 +277,8 @@ QByteArray ScaleModel::tare(const QByteArray &data)
     // zero at once. The simulator never refuses it: a host that polls T
     // until it sees a net zero is not kept waiting.
     if (data.isEmpty()) {
+        if (m_options.lie)
+            return withGrossNet(weigh(Resolution::Displayed), 'G');
         m_hostTareKg = sceneOf(m_state).loadKg;
         return weigh(Resolution::Displayed);
     }
@@ -290,7 +299,8 @@ QByteArray ScaleModel::clearTare()
     // Clearing the tare also drops the container tare of the net state.
     if (m_state == WeightState::Net)
         m_state = WeightState::StableGross;
-    return weigh(Resolution::Displayed);
+    const QByteArray line = weigh(Resolution::Displayed);
+    return m_options.lie ? withGrossNet(line, 'N') : line;
 }
 
 QByteArray ScaleModel::zero()
@@ -312,7 +322,8 @@ QByteArray ScaleModel::tareInMemory() const
 QByteArray ScaleModel::changeUnit(const QByteArray &data)
 {
     if (data.isEmpty()) {
-        m_unitIndex = (m_unitIndex + 1) % UnitCount;
+        if (!m_options.lie)
+            m_unitIndex = (m_unitIndex + 1) % UnitCount;
         return weigh(Resolution::Displayed);
     }
     for (qsizetype i = 0; i < UnitCount; ++i) {

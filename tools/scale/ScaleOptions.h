@@ -43,4 +43,9 @@ struct ScaleOptions
     // Each weight request steps to the next weight state, so that a host
     // polling W sees every status flag on its own. Off, the state holds.
     bool cycleWeights = true;
+    // Answer as a firmware whose commands do not do what they claim: T does
+    // not tare and answers a gross weight, C answers a net one, U keeps its
+    // unit, and H, Q and S answer with the upper-case G or N of the
+    // displayed resolution.
+    bool lie = false;
 };

@@ -13,6 +13,7 @@ const QString NoLeadingLf = QStringLiteral("no-leading-lf");
 const QString Silent = QStringLiteral("silent");
 const QString Stream = QStringLiteral("stream");
 const QString NoCycle = QStringLiteral("no-cycle");
+const QString Lie = QStringLiteral("lie");
 const QString Delay = QStringLiteral("delay");
 const QString Line = QStringLiteral("line");
 const QString Continuous = QStringLiteral("continuous");
@@ -51,6 +52,9 @@ ScaleCommandLine::ScaleCommandLine()
         {Stream, QStringLiteral("R and S repeat the weight until the next command.")},
         {NoCycle, QStringLiteral("Hold the weight state instead of stepping through zero, "
                                  "motion, over capacity, gross and net.")},
+        {Lie, QStringLiteral("Answer as a firmware whose commands do not do what they claim: T "
+                             "answers a gross weight, C a net one, U keeps its unit, and H, Q "
+                             "and S answer in upper case.")},
         {Delay,
          QStringLiteral("Milliseconds from a command to its answer (default %1).")
              .arg(DefaultAnswerDelayMs),
@@ -99,6 +103,7 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
     options.silent = m_parser.isSet(Silent);
     options.streamRepeats = m_parser.isSet(Stream);
     options.cycleWeights = !m_parser.isSet(NoCycle);
+    options.lie = m_parser.isSet(Lie);
 
     if (m_parser.isSet(Line)) {
         const std::optional<LineSettings> line = LineSettings::parse(m_parser.value(Line));
