@@ -44,6 +44,11 @@ void printVerdicts(ReportTarget &target, const ReportSource &source)
 
 } // namespace
 
+QString programVersion()
+{
+    return QStringLiteral(SMA_VERSION);
+}
+
 QString reportFooter(int page, int pages, const ReportSource &source)
 {
     const QDateTime ended =
@@ -52,7 +57,7 @@ QString reportFooter(int page, int pages, const ReportSource &source)
         .arg(page)
         .arg(pages)
         .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), source.portText(),
-             QStringLiteral(SMA_VERSION));
+             programVersion());
 }
 
 void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium medium)

@@ -18,3 +18,6 @@ void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium
 // /dev/ttyUSB0 · SMA Compliance Tester 1.0" (the local time the run ended,
 // or now before any run; the port as typed; this program's version).
 QString reportFooter(int page, int pages, const ReportSource &source);
+
+// This program's version, as the footer and a check's record name it: "1.0".
+QString programVersion();

@@ -75,6 +75,7 @@ OpenFailure SmaSession::open(const QString &portText)
         return failure;
     }
     m_portText = portText;
+    m_runStarted = QDateTime::currentDateTime();
     m_traffic->restart();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
@@ -458,8 +459,6 @@ RunEvidence SmaSession::evidence() const
 
 // ---- What the report reads ----
 
-namespace {
-
 QString linesWithCrLf(const QStringList &lines)
 {
     QString text;
@@ -468,7 +467,23 @@ QString linesWithCrLf(const QStringList &lines)
     return text;
 }
 
-} // namespace
+QStringList commandEntries(const QList<TestedCommand> &commands)
+{
+    QStringList entries;
+    for (const TestedCommand &command : commands)
+        entries << command.printable;
+    return entries;
+}
+
+QStringList commandResultTexts(const QList<TestedCommand> &commands)
+{
+    QStringList results;
+    for (const TestedCommand &command : commands) {
+        if (command.hasVerdict())
+            results << resultText(command.result);
+    }
+    return results;
+}
 
 QString SmaSession::scaleAboutText() const
 {
@@ -482,20 +497,12 @@ QString SmaSession::scaleInfoText() const
 
 QStringList SmaSession::testedCommands() const
 {
-    QStringList entries;
-    for (const TestedCommand &command : m_commands)
-        entries << command.printable;
-    return entries;
+    return commandEntries(m_commands);
 }
 
 QStringList SmaSession::commandResults() const
 {
-    QStringList results;
-    for (const TestedCommand &command : m_commands) {
-        if (command.hasVerdict())
-            results << resultText(command.result);
-    }
-    return results;
+    return commandResultTexts(m_commands);
 }
 
 bool SmaSession::CheckSMALevel1() const
