@@ -11,7 +11,8 @@ struct TestedCommand;
 QJsonObject commandJson(const TestedCommand &command, const QString &published);
 
 // The whole run as one object: port, about, info, published, commands, tare,
-// units, weight_stream, flags_seen, level1, level2_commands, report, exit.
+// units, weight_stream, flags_seen, level1, level2_commands, report, exit;
+// and changes, when the check was compared with an earlier one.
 QJsonObject checkJson(const CheckRecord &record);
 
 // checkJson() as indented text.

@@ -2,10 +2,8 @@
 
 #include "CheckJUnit.h"
 #include "CheckJson.h"
-#include "CommandText.h"
 #include "SmaSession.h"
 #include "StatusChecklist.h"
-#include "TextReportTarget.h"
 #include "VerdictText.h"
 #include "WeightStreamEngine.h"
 
@@ -56,7 +54,7 @@ QString chopped(QByteArray text)
 SmaCheck::SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory,
                    const Console &console, QObject *parent)
     : QObject(parent), m_options(options), m_portFactory(portFactory), m_console(console),
-      m_session(new SmaSession(portFactory, this))
+      m_session(new SmaSession(portFactory, this)), m_archive(options)
 {
     m_record.port = options.port;
     m_streamTimer.setSingleShot(true);
@@ -119,6 +117,12 @@ void SmaCheck::start()
         emit finished(CouldNotRun);
         return;
     }
+    if (const QString failure = m_archive.prepare(); !failure.isEmpty()) {
+        error(failure);
+        m_phase = Phase::Done;
+        emit finished(CouldNotRun);
+        return;
+    }
     if (const OpenFailure failure = m_session->open(m_options.port); failure.failed()) {
         error(kOpenError);
         error(failure.describe());
@@ -156,11 +160,9 @@ void SmaCheck::onPortClosed()
         }
         break;
     case Phase::Tare:
-        m_record.tare = entry(m_singleTestEntry);
         runUnits();
         break;
     case Phase::Units:
-        m_record.units = entry(m_singleTestEntry);
         runWeightStream();
         break;
     case Phase::Idle:
@@ -168,15 +170,6 @@ void SmaCheck::onPortClosed()
     case Phase::Done:
         break;
     }
-}
-
-std::optional<TestedCommand> SmaCheck::entry(const QString &printable) const
-{
-    for (const TestedCommand &command : m_session->commands()) {
-        if (command.printable == printable)
-            return command;
-    }
-    return std::nullopt;
 }
 
 void SmaCheck::afterDiscovery()
@@ -192,7 +185,7 @@ void SmaCheck::runTare()
         return;
     }
     const QString value = *m_options.tare;
-    startSingleTest(Phase::Tare, printableForm(QStringLiteral("T") + trimAtCrMarker(value)), [&] {
+    startSingleTest(Phase::Tare, [&] {
         const SmaSession::Outcome outcome = m_session->tareTest(value, m_options.port);
         if (!outcome.message.isEmpty()) {
             error(outcome.message);
@@ -209,7 +202,7 @@ void SmaCheck::runUnits()
         return;
     }
     const QString code = *m_options.unitCode;
-    startSingleTest(Phase::Units, printableForm(QStringLiteral("U") + code), [&] {
+    startSingleTest(Phase::Units, [&] {
         const SmaSession::Outcome outcome = m_session->unitsTest(code, m_options.port);
         if (!outcome.message.isEmpty()) {
             error(outcome.message);
@@ -221,11 +214,9 @@ void SmaCheck::runUnits()
 
 // A single test ends when the session closes the port after its answer or its
 // time-out (onPortClosed). One that cannot start ends the run there.
-void SmaCheck::startSingleTest(Phase phase, const QString &printable,
-                               const std::function<bool()> &send)
+void SmaCheck::startSingleTest(Phase phase, const std::function<bool()> &send)
 {
     m_phase = phase;
-    m_singleTestEntry = printable;
     if (!send())
         finish(true);
 }
@@ -315,14 +306,7 @@ void SmaCheck::finish(bool brokeOff)
     if (brokeOff)
         m_session->setWeightStreamVerified(false);
 
-    m_record.about = m_session->aboutLines();
-    m_record.info = m_session->infoLines();
-    m_record.published = m_session->published();
-    m_record.commands = m_session->commands();
-    m_record.level1 = m_session->CheckSMALevel1();
-    m_record.report = reportLines(*m_session);
-    m_record.ended = m_session->runEnded();
-    m_record.findings = m_session->findings();
+    fillCheckRecord(*m_session, m_record);
     for (const Finding &finding : m_record.findings)
         progress(QStringLiteral("%1: %2: %3 (%4)")
                      .arg(severityText(finding.severity), finding.code, finding.message,
@@ -331,7 +315,25 @@ void SmaCheck::finish(bool brokeOff)
                                 m_record.weightStream == CheckRecord::WeightStream::Skipped;
     m_record.exitStatus = !brokeOff && m_record.level1 && streamAccepted ? Compliant : NotCompliant;
     m_record.elapsedMs = m_clock.elapsed();
+    recordAndCompare();
     emit finished(writeResults());
+}
+
+// The comparison comes first, so that "last" is the check before this one;
+// the record keeps the check's own verdict, a regression only changes the
+// exit status.
+void SmaCheck::recordAndCompare()
+{
+    for (const QString &line : m_archive.compare(m_record))
+        error(line);
+    if (const QString failure = m_archive.record(m_record); !failure.isEmpty())
+        error(failure);
+    if (!m_options.failOnRegression || m_record.exitStatus != Compliant)
+        return;
+    if (!m_record.comparison) // the earlier check could not be read
+        m_record.exitStatus = CouldNotRun;
+    else if (m_record.comparison->regression())
+        m_record.exitStatus = NotCompliant;
 }
 
 // The files first, so that the JSON can say how the run ended when one of

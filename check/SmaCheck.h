@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CheckArchive.h"
 #include "CheckCommandLine.h"
 #include "CheckRecord.h"
 #include "MSComm.h"
@@ -74,13 +75,13 @@ private:
     void afterDiscovery();
     void runTare();
     void runUnits();
-    void startSingleTest(Phase phase, const QString &printable, const std::function<bool()> &send);
+    void startSingleTest(Phase phase, const std::function<bool()> &send);
     void runWeightStream();
     void onStreamTimeout();
     void endWeightStream(CheckRecord::WeightStream outcome);
     void finish(bool brokeOff);
+    void recordAndCompare();
     int writeResults();
-    std::optional<TestedCommand> entry(const QString &printable) const;
     bool outputsWritable();
     void progress(const QString &text) const;
     void error(const QString &text) const;
@@ -90,6 +91,7 @@ private:
     Console m_console;
     PdfWriter m_pdfWriter;
     SmaSession *m_session;
+    CheckArchive m_archive;
     WeightStreamEngine *m_engine = nullptr;
     QTimer m_streamTimer;
     QElapsedTimer m_clock;
@@ -97,6 +99,5 @@ private:
 
     Phase m_phase = Phase::Idle;
     bool m_runFinished = false;
-    QString m_singleTestEntry; // printable form of the tare or units test under way
     CheckRecord m_record;
 };

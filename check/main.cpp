@@ -106,6 +106,10 @@ int main(int argc, char *argv[])
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;
     }
+    if (options.history)
+        return listHistory(
+            options, [](const QString &text) { writeLines(stdout, text); },
+            [](const QString &text) { writeLines(stderr, text); });
 
     const SmaCheck::Console console{[](const QString &text) { writeLines(stdout, text); },
                                     [](const QString &text) { writeLines(stderr, text); }};
