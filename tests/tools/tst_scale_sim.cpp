@@ -65,12 +65,14 @@ void ScaleSimTest::commandLineDefaults()
 void ScaleSimTest::commandLineOptions()
 {
     ScaleCommandLine commandLine;
-    QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
-                                "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
-                                "--stream", "--no-cycle", "--delay", "0"}),
-             qPrintable(commandLine.errorText()));
+    QVERIFY2(
+        commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line", "--no-end",
+                           "--reject-all", "--crlf", "--no-leading-lf", "--silent", "--stream",
+                           "--no-cycle", "--delay", "0", "--serial-number", "B7-0042"}),
+        qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
+    QCOMPARE(options.serialNumber, QByteArray("B7-0042"));
     QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights &&
             !options.leadingLf);
     QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats);
@@ -83,6 +85,8 @@ void ScaleSimTest::commandLineRejectsBadValues_data()
     QTest::newRow("negative delay") << QStringList{"--delay", "-1"};
     QTest::newRow("delay not a number") << QStringList{"--delay", "soon"};
     QTest::newRow("blank in commands") << QStringList{"--commands", "T C"};
+    QTest::newRow("serial number too long for its line")
+        << QStringList{"--serial-number", QString(26, '9')};
     QTest::newRow("unknown option") << QStringList{"--loud"};
     QTest::newRow("stray argument") << QStringList{"/dev/ttyS0"};
 }

@@ -14,6 +14,7 @@ const QString Silent = QStringLiteral("silent");
 const QString Stream = QStringLiteral("stream");
 const QString NoCycle = QStringLiteral("no-cycle");
 const QString Delay = QStringLiteral("delay");
+const QString SerialNumber = QStringLiteral("serial-number");
 
 bool isPrintableAscii(const QString &text)
 {
@@ -48,6 +49,10 @@ ScaleCommandLine::ScaleCommandLine()
         {Stream, QStringLiteral("R and S repeat the weight until the next command.")},
         {NoCycle, QStringLiteral("Hold the weight state instead of stepping through zero, "
                                  "motion, over capacity, gross and net.")},
+        {SerialNumber,
+         QStringLiteral("The serial number of the About listing's SN : line (default %1).")
+             .arg(QString::fromLatin1(defaults.serialNumber)),
+         QStringLiteral("text")},
         {Delay,
          QStringLiteral("Milliseconds from a command to its answer (default %1).")
              .arg(DefaultAnswerDelayMs),
@@ -77,6 +82,16 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
             return false;
         }
         options.level2Commands = letters.toLatin1();
+    }
+    if (m_parser.isSet(SerialNumber)) {
+        const QString serialNumber = m_parser.value(SerialNumber);
+        if (serialNumber.isEmpty() || serialNumber.size() > 25 || !isPrintableAscii(serialNumber)) {
+            m_error = QStringLiteral("--serial-number takes up to 25 printable characters without "
+                                     "blanks: %1")
+                          .arg(serialNumber);
+            return false;
+        }
+        options.serialNumber = serialNumber.toLatin1();
     }
     options.sendCommandLine = !m_parser.isSet(NoCommandLine);
     options.endListings = !m_parser.isSet(NoEnd);
