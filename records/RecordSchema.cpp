@@ -111,3 +111,10 @@ QString SqlDialect::lockForMigration() const
     // Any number of the database's own; "SMA" in ASCII.
     return postgres ? QStringLiteral("SELECT pg_advisory_xact_lock(5459265)") : QString();
 }
+
+QString SqlDialect::storable(const QString &text) const
+{
+    if (!postgres || !text.contains(QChar(0)))
+        return text;
+    return QString(text).replace(QChar(0), QChar(0x2400));
+}

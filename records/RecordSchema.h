@@ -28,6 +28,10 @@ struct SqlDialect
     QString beginWrite() const;
     // Starts a transaction that reads one consistent state of the database.
     QString beginRead() const;
+    // `text` as the database can hold it: PostgreSQL's texts hold no NUL
+    // character, which a scale may send in a listing; it is kept as U+2400
+    // (the symbol for NUL) there.
+    QString storable(const QString &text) const;
     // Run first in a migration's transaction: on a server, processes opening
     // a new database at once migrate it one after the other. Empty for SQLite,
     // whose write lock does the same.

@@ -78,12 +78,6 @@ template <typename T> T valueOf(const Names<T> &names, const QString &name, T fa
     return fallback;
 }
 
-// Empty texts and byte strings are written as such, never as NULL.
-QVariant text(const QString &value)
-{
-    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
-}
-
 QVariant bytes(const QByteArray &value)
 {
     return value.isNull() ? QVariant(QByteArray("", 0)) : QVariant(value);
@@ -121,29 +115,6 @@ QDateTime listedTime(const CheckRecord &record)
     return record.started.isValid() ? record.started : QDateTime::currentDateTime();
 }
 
-QVariantList checkValues(const CheckRecord &record)
-{
-    return {time(record.started),
-            time(listedTime(record)),
-            text(record.port),
-            text(record.line),
-            text(record.programVersion),
-            text(record.host),
-            text(record.user),
-            text(record.manufacturer),
-            text(record.model),
-            text(record.serialNumber),
-            text(record.revision),
-            text(record.published),
-            int(record.level1),
-            int(record.discoveryFinished),
-            text(weightStreamText(record.weightStream)),
-            number(record.weightStreamMs),
-            number(record.elapsedMs),
-            record.exitStatus,
-            failedCount(record)};
-}
-
 void bindAll(QSqlQuery &query, const QVariantList &values)
 {
     for (const QVariant &value : values)
@@ -176,6 +147,35 @@ QString containsPattern(const QString &filter)
 QAtomicInteger<quint64> connectionCount;
 
 } // namespace
+
+// Empty texts are written as such, never as NULL.
+QVariant RecordStore::text(const QString &value) const
+{
+    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(m_dialect.storable(value));
+}
+
+QVariantList RecordStore::checkValues(const CheckRecord &record) const
+{
+    return {time(record.started),
+            time(listedTime(record)),
+            text(record.port),
+            text(record.line),
+            text(record.programVersion),
+            text(record.host),
+            text(record.user),
+            text(record.manufacturer),
+            text(record.model),
+            text(record.serialNumber),
+            text(record.revision),
+            text(record.published),
+            int(record.level1),
+            int(record.discoveryFinished),
+            text(weightStreamText(record.weightStream)),
+            number(record.weightStreamMs),
+            number(record.elapsedMs),
+            record.exitStatus,
+            failedCount(record)};
+}
 
 RecordStore::RecordStore(const QString &location)
     : m_location(RecordLocation::parse(location)),

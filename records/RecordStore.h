@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVariant>
 
 #include <optional>
 
@@ -79,6 +80,8 @@ public:
 
 private:
     QSqlDatabase database() const;
+    QVariant text(const QString &value) const;
+    QVariantList checkValues(const CheckRecord &record) const;
     bool migrate();
     bool execute(const QString &sql);
     bool failed(const QSqlQuery &query);

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tester needs, skipping those already there.
 #   install-deps.sh build   what building and running the tester needs
-#   install-deps.sh test    what the test suite needs on top (clang for the fuzzers)
+#   install-deps.sh test    what the test suite needs on top (clang for the fuzzers,
+#                           PostgreSQL for the tests of recording into a server)
 set -euo pipefail
 
-build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core)
-test_packages=(clang libclang-rt-14-dev)
+# Qt SQL's drivers record the checks: SQLite on the bench, PostgreSQL for a line.
+build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core
+    libqt6sql6-sqlite libqt6sql6-psql)
+# postgresql: a throwaway server (pg_virtualenv) for the tests of recording into one.
+test_packages=(clang libclang-rt-14-dev postgresql)
 
 wanted=()
 for group in "$@"; do

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "CheckRecord.h"
+#include "RecordStore.h"
+#include "RecordedReportSource.h"
 #include "SessionFixture.h"
+#include "TextReportTarget.h"
 
 #include <QtTest>
 
@@ -102,4 +105,40 @@ inline QList<RecordSample> recordSamples()
     awkward.weightStream = CheckRecord::WeightStream::Skipped;
     samples << RecordSample{QStringLiteral("every byte and awkward texts"), awkward};
     return samples;
+}
+
+// `record` is written, read back whole, listed, and then written over with
+// `next`, as a retest writes a check again.
+inline void roundTrip(RecordStore &store, const CheckRecord &record, const CheckRecord &next)
+{
+    const std::optional<qint64> id = store.add(record);
+    QVERIFY2(id, qPrintable(store.errorString()));
+
+    std::optional<CheckRecord> loaded = store.load(*id);
+    QVERIFY2(loaded, qPrintable(store.errorString()));
+    QCOMPARE(loaded->commands, record.commands);
+    QCOMPARE(loaded->traffic, record.traffic);
+    QCOMPARE(loaded->findings, record.findings);
+    QCOMPARE(loaded->report, record.report);
+    QVERIFY(*loaded == record);
+    if (record.discoveryFinished) // its report was drawn from the run: it reprints the same
+        QCOMPARE(reportLines(RecordedReportSource(*loaded)), record.report);
+
+    const std::optional<QList<HistoryRow>> rows = store.history(QString(), 1);
+    QVERIFY(rows && rows->size() == 1);
+    const HistoryRow &row = rows->first();
+    QCOMPARE(row.id, *id);
+    QCOMPARE(row.serialNumber, record.serialNumber);
+    QCOMPARE(row.level1, record.level1);
+    QCOMPARE(row.failed, int(std::count_if(record.commands.cbegin(), record.commands.cend(),
+                                           [](const TestedCommand &command) {
+                                               return command.result ==
+                                                      TestedCommand::Result::Failed;
+                                           })));
+
+    QVERIFY2(store.update(*id, next), qPrintable(store.errorString()));
+    loaded = store.load(*id);
+    QVERIFY(loaded && *loaded == next);
+    QVERIFY(!store.update(*id + 1000, next));
+    QVERIFY(store.errorString().contains(QStringLiteral("not on record")));
 }
