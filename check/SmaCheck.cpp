@@ -266,15 +266,9 @@ void SmaCheck::onStreamTimeout()
     if (m_phase != Phase::WeightStream)
         return;
     m_engine->cancel();
-    QStringList missing;
-    const StatusChecklist &checklist = m_engine->checklist();
-    for (int item = 0; item < checklist.itemCount(); ++item) {
-        if (!checklist.isTicked(StatusChecklist::Item(item)))
-            missing << StatusChecklist::itemText(StatusChecklist::Item(item));
-    }
     error(QStringLiteral("Weight stream not verified within %1 s; not seen: %2")
               .arg(double(m_options.streamTimeoutMs) / 1000.0)
-              .arg(missing.join(QStringLiteral(", "))));
+              .arg(m_engine->checklist().itemTexts(false).join(QStringLiteral(", "))));
     endWeightStream(CheckRecord::WeightStream::NotVerified);
 }
 
@@ -286,12 +280,8 @@ void SmaCheck::endWeightStream(CheckRecord::WeightStream outcome)
     m_record.weightStream = outcome;
     if (m_engine) {
         m_record.weightStreamMs = m_streamClock.elapsed();
-        const StatusChecklist &checklist = m_engine->checklist();
-        for (int item = 0; item < checklist.itemCount(); ++item) {
-            const auto which = StatusChecklist::Item(item);
-            (checklist.isTicked(which) ? m_record.flagsSeen : m_record.flagsMissing)
-                << StatusChecklist::itemText(which);
-        }
+        m_record.flagsSeen = m_engine->checklist().itemTexts(true);
+        m_record.flagsMissing = m_engine->checklist().itemTexts(false);
     }
     m_session->setWeightStreamVerified(outcome == CheckRecord::WeightStream::Verified);
     finish(false);

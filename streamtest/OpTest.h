@@ -42,6 +42,9 @@ public:
     // not be shown.
     bool load();
 
+    // The boxes as the analysis left them.
+    const StatusChecklist &checklist() const { return m_engine->checklist(); }
+
 public slots:
     // Escape and the window frame's close button cancel, as Cancel does.
     void reject() override;

@@ -45,3 +45,13 @@ void StatusChecklist::record(const WeightAnswer &answer)
     if (m_withTareTest && !m_ticked[TareOperation] && m_ticked[NetFlag] && answer.weightReadsZero())
         m_ticked[TareOperation] = true;
 }
+
+QStringList StatusChecklist::itemTexts(bool ticked) const
+{
+    QStringList texts;
+    for (int item = 0; item < itemCount(); ++item) {
+        if (isTicked(Item(item)) == ticked)
+            texts << itemText(Item(item));
+    }
+    return texts;
+}

@@ -13,6 +13,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -57,15 +59,20 @@ protected:
     }
 };
 
-// One tester window on a scripted port, with its controls at hand.
+// One tester window on a scripted port, with its controls at hand. Its
+// checks are recorded in a database of its own, and its settings are the
+// tests' own.
 struct TesterFixture
 {
     ScriptedPorts ports;
+    QTemporaryDir records;
     std::unique_ptr<RecordingSmaForm> form;
     ScriptedMSComm *port = nullptr;
 
     TesterFixture()
     {
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("SMA_DB", records.filePath(QStringLiteral("history.sqlite")).toUtf8());
         form = std::make_unique<RecordingSmaForm>(ports.factory());
         port = ports.last();
         edit("Port")->setText(QStringLiteral("/dev/ttyTEST0"));
