@@ -8,6 +8,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <future>
+#include <thread>
+
 namespace {
 
 const QString kLast = QStringLiteral("last");
@@ -30,6 +33,42 @@ QString scaleName(const CheckRecord &record)
 
 } // namespace
 
+// Opens the database as soon as it is made and writes the one check it is
+// handed, all on its own thread, which owns the connection.
+class CheckArchive::Writer
+{
+public:
+    explicit Writer(const QString &location)
+        : m_thread([this, location, check = m_check.get_future()]() mutable {
+              RecordStore store(location);
+              store.open(); // a failure is told when the check is written
+              const std::optional<CheckRecord> record = check.get();
+              if (!record)
+                  return m_result.set_value({});
+              m_result.set_value(store.add(*record) ? QString() : store.errorString());
+          })
+    {}
+    ~Writer()
+    {
+        if (!m_handed)
+            m_check.set_value(std::nullopt);
+        m_thread.join();
+    }
+    // Why it could not be written, or nothing.
+    QString write(const CheckRecord &record)
+    {
+        m_handed = true;
+        m_check.set_value(record);
+        return m_result.get_future().get();
+    }
+
+private:
+    std::promise<std::optional<CheckRecord>> m_check;
+    std::promise<QString> m_result;
+    bool m_handed = false;
+    std::thread m_thread;
+};
+
 CheckArchive::CheckArchive(const CheckOptions &options) : m_options(options) {}
 
 CheckArchive::~CheckArchive() = default;
@@ -43,6 +82,8 @@ RecordStore &CheckArchive::store()
 
 QString CheckArchive::prepare()
 {
+    if (m_options.record && !m_writer)
+        m_writer = std::make_unique<Writer>(chooseRecordLocation(m_options.database));
     const QString cannotRead = QStringLiteral("The check to compare with cannot be read: %1");
     if (m_options.compareTo.isEmpty())
         return {};
@@ -105,9 +146,13 @@ QStringList CheckArchive::compare(CheckRecord &record)
 
 QString CheckArchive::record(const CheckRecord &record)
 {
-    if (!m_options.record || store().add(record))
+    if (!m_options.record)
         return {};
-    return QStringLiteral("The check could not be recorded: %1").arg(store().errorString());
+    if (!m_writer)
+        m_writer = std::make_unique<Writer>(chooseRecordLocation(m_options.database));
+    const QString failure = m_writer->write(record);
+    return failure.isEmpty() ? QString()
+                             : QStringLiteral("The check could not be recorded: %1").arg(failure);
 }
 
 QJsonObject changesJson(const CheckComparison &comparison)

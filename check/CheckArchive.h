@@ -16,7 +16,9 @@ class RecordStore;
 // What sma-check keeps of its checks and what it compares them with: the
 // record store of --db (or SMA_DB, or the default file), --no-record, and
 // --compare-to last, an id or a JSON file. Recording never costs a check its
-// result: a database that cannot be written is one message.
+// result: a database that cannot be written is one message. The database is
+// opened on a thread of its own while the scale is checked, so that a server
+// that takes its time to let a bench in does not hold up the check's end.
 class CheckArchive
 {
 public:
@@ -37,10 +39,13 @@ public:
     QString record(const CheckRecord &record);
 
 private:
+    class Writer;
+
     RecordStore &store();
 
     CheckOptions m_options;
-    std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<RecordStore> m_store; // for comparing
+    std::unique_ptr<Writer> m_writer;     // for recording
     std::optional<CheckRecord> m_against; // read by prepare() from a file or an id
     qint64 m_againstId = -1;
 };

@@ -112,6 +112,11 @@ QString SqlDialect::lockForMigration() const
     return postgres ? QStringLiteral("SELECT pg_advisory_xact_lock(5459265)") : QString();
 }
 
+QString SqlDialect::likeIgnoringCase() const
+{
+    return postgres ? QStringLiteral("ILIKE") : QStringLiteral("LIKE");
+}
+
 QString SqlDialect::storable(const QString &text) const
 {
     if (!postgres || !text.contains(QChar(0)))

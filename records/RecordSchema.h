@@ -28,6 +28,13 @@ struct SqlDialect
     QString beginWrite() const;
     // Starts a transaction that reads one consistent state of the database.
     QString beginRead() const;
+    // How many rows one INSERT carries: on a server every statement is a
+    // round trip, so many; SQLite, in the same process, does best with one
+    // prepared row used again and again.
+    qsizetype rowsPerInsert() const { return postgres ? 100 : 1; }
+    // LIKE that ignores case (ASCII letters at least): SQLite's own LIKE does,
+    // PostgreSQL's ILIKE.
+    QString likeIgnoringCase() const;
     // `text` as the database can hold it: PostgreSQL's texts hold no NUL
     // character, which a scale may send in a listing; it is kept as U+2400
     // (the symbol for NUL) there.

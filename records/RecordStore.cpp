@@ -137,7 +137,7 @@ QString placeholders(qsizetype count)
 // LIKE's own characters in a filter stand for themselves.
 QString containsPattern(const QString &filter)
 {
-    QString escaped = filter.toLower();
+    QString escaped = filter;
     escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
     escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
@@ -294,6 +294,15 @@ bool RecordStore::open()
 
 bool RecordStore::migrate()
 {
+    // Most openings find the schema current: a plain read says so without
+    // taking the lock that makes benches opening a new database wait for
+    // each other.
+    {
+        QSqlQuery query(database());
+        if (query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && query.next() &&
+            query.value(0).toInt() == recordSchemaVersion())
+            return true;
+    }
     if (!execute(m_dialect.beginWrite()))
         return false;
     const auto abandon = [this] {
@@ -358,64 +367,103 @@ std::optional<qint64> RecordStore::insertCheck(const CheckRecord &record)
     return query.value(0).toLongLong();
 }
 
+// Rows go in as few statements as the dialect finds best: eight benches
+// writing to one server at once should not wait on hundreds of round trips each.
+bool RecordStore::insertRows(const QString &table, const QStringList &columns,
+                             const QList<QVariantList> &rows)
+{
+    const qsizetype kRowsPerStatement = m_dialect.rowsPerInsert();
+    const QString row = QLatin1Char('(') + placeholders(columns.size()) + QLatin1Char(')');
+    QSqlQuery query(database());
+    qsizetype prepared = 0; // rows the prepared statement takes
+    for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
+        const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
+        if (count != prepared) {
+            QStringList values;
+            for (qsizetype i = 0; i < count; ++i)
+                values << row;
+            query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                              .arg(table, columns.join(QStringLiteral(", ")),
+                                   values.join(QStringLiteral(", "))));
+            prepared = count;
+        }
+        for (qsizetype i = first; i < first + count; ++i)
+            bindAll(query, rows.at(i));
+        if (!query.exec())
+            return failed(query);
+    }
+    return true;
+}
+
 bool RecordStore::writeDetails(qint64 id, const CheckRecord &record)
 {
-    QSqlQuery command(database());
-    command.prepare(QStringLiteral("INSERT INTO check_commands (check_id, role, seq, printable, "
-                                   "command, result, answer, ms, reason) "
-                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    const auto writeCommand = [&](const QString &role, int seq, const TestedCommand &tested) {
-        bindAll(command, {id, role, seq, text(tested.printable), text(tested.command),
-                          nameOf(kResults, tested.result),
-                          tested.answer ? bytes(*tested.answer)
-                                        : QVariant(QMetaType::fromType<QByteArray>()),
-                          number(tested.ms), nameOf(kReasons, tested.reason)});
-        return command.exec() || failed(command);
+    QList<QVariantList> commands;
+    const auto addCommand = [&](const QString &role, int seq, const TestedCommand &tested) {
+        commands << QVariantList{id,
+                                 role,
+                                 seq,
+                                 text(tested.printable),
+                                 text(tested.command),
+                                 nameOf(kResults, tested.result),
+                                 tested.answer ? bytes(*tested.answer)
+                                               : QVariant(QMetaType::fromType<QByteArray>()),
+                                 number(tested.ms),
+                                 nameOf(kReasons, tested.reason)};
     };
-    for (int seq = 0; seq < record.commands.size(); ++seq) {
-        if (!writeCommand(kRoleRun, seq, record.commands.at(seq)))
-            return false;
-    }
-    if ((record.tare && !writeCommand(kRoleTare, 0, *record.tare)) ||
-        (record.units && !writeCommand(kRoleUnits, 0, *record.units)))
-        return false;
+    for (int seq = 0; seq < record.commands.size(); ++seq)
+        addCommand(kRoleRun, seq, record.commands.at(seq));
+    if (record.tare)
+        addCommand(kRoleTare, 0, *record.tare);
+    if (record.units)
+        addCommand(kRoleUnits, 0, *record.units);
 
-    QSqlQuery line(database());
-    line.prepare(
-        QStringLiteral("INSERT INTO check_texts (check_id, kind, seq, text) VALUES (?, ?, ?, ?)"));
-    for (const auto &[kind, lines] :
+    QList<QVariantList> lines;
+    for (const auto &[kind, texts] :
          {std::pair{kAbout, &record.about}, std::pair{kInfo, &record.info},
           std::pair{kReport, &record.report}, std::pair{kFlagSeen, &record.flagsSeen},
           std::pair{kFlagMissing, &record.flagsMissing}}) {
-        for (int seq = 0; seq < lines->size(); ++seq) {
-            bindAll(line, {id, kind, seq, text(lines->at(seq))});
-            if (!line.exec())
-                return failed(line);
-        }
+        for (int seq = 0; seq < texts->size(); ++seq)
+            lines << QVariantList{id, kind, seq, text(texts->at(seq))};
     }
 
-    QSqlQuery finding(database());
-    finding.prepare(QStringLiteral("INSERT INTO check_findings (check_id, seq, severity, code, "
-                                   "message, evidence) VALUES (?, ?, ?, ?, ?, ?)"));
+    QList<QVariantList> findings;
     for (int seq = 0; seq < record.findings.size(); ++seq) {
         const Finding &found = record.findings.at(seq);
-        bindAll(finding, {id, seq, severityText(found.severity), text(found.code),
-                          text(found.message), bytes(found.evidence)});
-        if (!finding.exec())
-            return failed(finding);
+        findings << QVariantList{id,
+                                 seq,
+                                 severityText(found.severity),
+                                 text(found.code),
+                                 text(found.message),
+                                 bytes(found.evidence)};
     }
 
-    QSqlQuery traffic(database());
-    traffic.prepare(QStringLiteral("INSERT INTO check_traffic (check_id, seq, ms, direction, "
-                                   "bytes, note) VALUES (?, ?, ?, ?, ?, ?)"));
+    QList<QVariantList> traffic;
     for (int seq = 0; seq < record.traffic.size(); ++seq) {
         const RecordedTraffic &entry = record.traffic.at(seq);
-        bindAll(traffic, {id, seq, number(entry.ms), text(entry.direction), bytes(entry.bytes),
-                          text(entry.note)});
-        if (!traffic.exec())
-            return failed(traffic);
+        traffic << QVariantList{
+            id, seq, number(entry.ms), text(entry.direction), bytes(entry.bytes), text(entry.note)};
     }
-    return true;
+
+    return insertRows(QStringLiteral("check_commands"),
+                      {QStringLiteral("check_id"), QStringLiteral("role"), QStringLiteral("seq"),
+                       QStringLiteral("printable"), QStringLiteral("command"),
+                       QStringLiteral("result"), QStringLiteral("answer"), QStringLiteral("ms"),
+                       QStringLiteral("reason")},
+                      commands) &&
+           insertRows(QStringLiteral("check_texts"),
+                      {QStringLiteral("check_id"), QStringLiteral("kind"), QStringLiteral("seq"),
+                       QStringLiteral("text")},
+                      lines) &&
+           insertRows(QStringLiteral("check_findings"),
+                      {QStringLiteral("check_id"), QStringLiteral("seq"),
+                       QStringLiteral("severity"), QStringLiteral("code"),
+                       QStringLiteral("message"), QStringLiteral("evidence")},
+                      findings) &&
+           insertRows(QStringLiteral("check_traffic"),
+                      {QStringLiteral("check_id"), QStringLiteral("seq"), QStringLiteral("ms"),
+                       QStringLiteral("direction"), QStringLiteral("bytes"),
+                       QStringLiteral("note")},
+                      traffic);
 }
 
 std::optional<qint64> RecordStore::add(const CheckRecord &record)
@@ -620,7 +668,8 @@ std::optional<QList<HistoryRow>> RecordStore::history(const QString &filter, int
     if (!filter.isEmpty()) {
         QStringList matches;
         for (const QString &column : searched)
-            matches << QStringLiteral("LOWER(%1) LIKE ? ESCAPE '\\'").arg(column);
+            matches
+                << QStringLiteral("%1 %2 ? ESCAPE '\\'").arg(column, m_dialect.likeIgnoringCase());
         conditions << QLatin1Char('(') + matches.join(QStringLiteral(" OR ")) + QLatin1Char(')');
     }
     if (after)

@@ -89,6 +89,8 @@ private:
     std::optional<qint64> insertCheck(const CheckRecord &record);
     bool replaceCheck(qint64 id, const CheckRecord &record);
     bool writeDetails(qint64 id, const CheckRecord &record);
+    bool insertRows(const QString &table, const QStringList &columns,
+                    const QList<QVariantList> &rows);
     bool readDetails(qint64 id, CheckRecord &record);
     bool commit();
     void rollback();
