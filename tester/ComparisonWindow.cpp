@@ -24,19 +24,27 @@ ComparisonWindow::ComparisonWindow(const QString &title, const QList<CheckChange
     list->setAccessibleName(QStringLiteral("Changes"));
     list->setRootIsDecorated(false);
     list->setColumnCount(5);
-    list->setHeaderLabels({QStringLiteral("Change"), QStringLiteral("Of"), QStringLiteral("Before"),
-                           QStringLiteral("After"), QStringLiteral("Regression")});
+    list->setHeaderLabels({QStringLiteral("Change"), QStringLiteral("Of"),
+                           QStringLiteral("Regression"), QStringLiteral("Before"),
+                           QStringLiteral("After")});
+    list->setWordWrap(false);
     for (const CheckChange &change : changes) {
-        auto *item = new QTreeWidgetItem(
-            list, {changeKindText(change.kind), change.subject, change.before, change.after,
-                   change.regression ? QStringLiteral("regression") : QString()});
-        item->setToolTip(0, changeText(change));
+        auto *item =
+            new QTreeWidgetItem(list, {changeKindText(change.kind), change.subject,
+                                       change.regression ? QStringLiteral("regression") : QString(),
+                                       change.before, change.after});
+        // Long answers and findings are cut in their columns: the whole
+        // sentence is the row's tooltip, and what a screen reader reads.
+        for (int column = 0; column < list->columnCount(); ++column)
+            item->setToolTip(column, changeText(change));
         item->setData(0, Qt::AccessibleDescriptionRole, changeText(change));
     }
     if (changes.isEmpty())
         new QTreeWidgetItem(list, {QStringLiteral("nothing changed")});
-    for (int column = 0; column < 4; ++column)
+    const int character = list->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    for (int column = 0; column < 3; ++column)
         list->resizeColumnToContents(column);
+    list->setColumnWidth(3, character * 45);
     heading->setBuddy(list);
 
     QPushButton *close =
@@ -52,6 +60,5 @@ ComparisonWindow::ComparisonWindow(const QString &title, const QList<CheckChange
     layout->addWidget(heading);
     layout->addWidget(list, 1);
     layout->addLayout(buttons);
-    resize(list->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 110,
-           list->fontMetrics().height() * 24);
+    resize(character * 150, list->fontMetrics().height() * 24);
 }

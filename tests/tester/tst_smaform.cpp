@@ -739,7 +739,7 @@ void SmaFormTest::historyOpensComparesAndExports()
     QVERIFY(changes);
     QStringList regressions;
     for (int row = 0; row < changes->topLevelItemCount(); ++row) {
-        if (!changes->topLevelItem(row)->text(4).isEmpty())
+        if (!changes->topLevelItem(row)->text(2).isEmpty())
             regressions << changes->topLevelItem(row)->text(1);
     }
     QCOMPARE(regressions, QStringList({"<LF>W<CR>", "Level 1"}));
