@@ -9,6 +9,7 @@
 #include "smaForm.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
@@ -64,6 +65,9 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The checks are recorded as the window records them, but not among the operator's.
+    QTemporaryDir records;
+    qputenv("SMA_DB", records.filePath(QStringLiteral("history.sqlite")).toUtf8());
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const long long burstBytes = argc > 2 ? std::atoll(argv[2]) * 1000000LL : 0;
 

@@ -37,8 +37,10 @@ QSettings settings()
 
 } // namespace
 
-QString CheckHistoryWindow::savedDatabase()
+QString CheckHistoryWindow::startingDatabase()
 {
+    if (!qEnvironmentVariableIsEmpty("SMA_DB"))
+        return {};
     return settings().value(kDatabaseKey).toString();
 }
 
@@ -49,7 +51,7 @@ void CheckHistoryWindow::saveDatabase(const QString &location)
 
 CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)
     : QWidget(parent, Qt::Window), m_recorder(recorder), m_model(new HistoryModel(this)),
-      m_database(new QLineEdit(savedDatabase(), this)),
+      m_database(new QLineEdit(startingDatabase(), this)),
       m_useDatabase(captionedButton(QStringLiteral("&Use"), QStringLiteral("UseDatabase"), this)),
       m_filter(new QLineEdit(this)), m_view(new QTableView(this)), m_state(new QLabel(this)),
       m_open(captionedButton(QStringLiteral("&Open"), QStringLiteral("OpenCheck"), this)),

@@ -16,8 +16,8 @@ class QTableView;
 // each, narrowed by a filter as the operator types. Opening a row shows
 // that check (its report to reprint, its serial record, its findings);
 // selecting two offers "Compare"; "Export CSV..." saves the rows the filter
-// keeps. The database is the window's setting, kept with QSettings; left
-// empty, SMA_DB or the default file is used. The window reads the database
+// keeps. The database is the window's setting, kept with QSettings; SMA_DB
+// comes before it, and without either the default file is used. The window reads the database
 // through the tester's recorder, so that both always use the same one.
 class CheckHistoryWindow : public QWidget
 {
@@ -25,8 +25,10 @@ class CheckHistoryWindow : public QWidget
 public:
     explicit CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent = nullptr);
 
-    // The database setting as saved, and saving it.
-    static QString savedDatabase();
+    // The database the tester starts with: empty for SMA_DB, which a bench
+    // or a line sets for all its programs, when it is set; else the
+    // window's setting as saved (empty again for the default file).
+    static QString startingDatabase();
     static void saveDatabase(const QString &location);
 
     // Reads the checks again, e.g. after one was recorded.

@@ -121,7 +121,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
             cmds->setCurrentRow(row);
     });
 
-    m_recorder.setLocation(CheckHistoryWindow::savedDatabase());
+    m_recorder.setLocation(CheckHistoryWindow::startingDatabase());
 
     // Load
     Globals::WeightStreamOK = false;
