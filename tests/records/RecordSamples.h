@@ -33,10 +33,13 @@ inline CheckRecord recordedSessionRun()
     f.pressConnect();
     if (!QTest::qWaitFor([&] { return f.finishedRuns == 1; }))
         return {};
+    const auto answered = [&] { return !f.session->isOpen(); };
     f.keyTare();
-    QTest::qWaitFor([&] { return !f.session->isOpen(); });
+    if (!QTest::qWaitFor(answered))
+        return {};
     f.setUnits();
-    QTest::qWaitFor([&] { return !f.session->isOpen(); });
+    if (!QTest::qWaitFor(answered))
+        return {};
     f.session->setWeightStreamVerified(true);
 
     CheckRecord record;
