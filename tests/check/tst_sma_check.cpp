@@ -393,6 +393,13 @@ void SmaCheckTest::checkThatCannotRun_data()
         << QStringList{"soon", "Usage:"};
     QTest::newRow("unknown option")
         << QStringList{"--port", noPort, "--loud"} << QStringList{"loud", "Usage:"};
+    QTest::newRow("regressions without a comparison")
+        << QStringList{"--port", noPort, "--fail-on-regression"}
+        << QStringList{"--fail-on-regression needs --compare-to.", "Usage:"};
+    QTest::newRow("comparison with a file that is no check")
+        << QStringList{"--port", noPort, "--compare-to", QStringLiteral(SMA_CHECK)}
+        << QStringList{"The check to compare with cannot be read: " + QStringLiteral(SMA_CHECK) +
+                       " is no check that sma-check --json wrote"};
 }
 
 void SmaCheckTest::checkThatCannotRun()
