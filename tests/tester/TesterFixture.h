@@ -59,20 +59,30 @@ protected:
     }
 };
 
-// One tester window on a scripted port, with its controls at hand. Its
-// checks are recorded in a database of its own, and its settings are the
-// tests' own.
+// The checks of tester windows made from now on go to a database of their
+// own, not to the user's, and their settings are the tests' own.
+struct OwnRecords
+{
+    QTemporaryDir folder;
+
+    OwnRecords()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("SMA_DB", folder.filePath(QStringLiteral("history.sqlite")).toUtf8());
+    }
+    QString filePath(const QString &name) const { return folder.filePath(name); }
+};
+
+// One tester window on a scripted port, with its controls at hand.
 struct TesterFixture
 {
     ScriptedPorts ports;
-    QTemporaryDir records;
+    OwnRecords records;
     std::unique_ptr<RecordingSmaForm> form;
     ScriptedMSComm *port = nullptr;
 
     TesterFixture()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        qputenv("SMA_DB", records.filePath(QStringLiteral("history.sqlite")).toUtf8());
         form = std::make_unique<RecordingSmaForm>(ports.factory());
         port = ports.last();
         edit("Port")->setText(QStringLiteral("/dev/ttyTEST0"));

@@ -543,6 +543,7 @@ void SmaFormTest::openingFailuresKeepTheWindow()
 void SmaFormTest::realMessageBoxesAreShownModally()
 {
     ScriptedPorts ports;
+    OwnRecords records;
     smaForm form(ports.factory());
     form.findChild<QLineEdit *>("Port")->setText("not a port");
     ModalAnswerer answerer;
@@ -561,6 +562,7 @@ void SmaFormTest::realMessageBoxesAreShownModally()
 void SmaFormTest::printButtonShowsThePreviewModally()
 {
     ScriptedPorts ports;
+    OwnRecords records;
     smaForm form(ports.factory());
     form.show();
     ModalAnswerer answerer;
