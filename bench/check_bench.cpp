@@ -10,6 +10,11 @@
 //     against one alone, and the ratio of their wall times.
 // (c) peak resident memory of one check, from the kernel's accounting of the
 //     child (wait4), without and with a PDF.
+// (d) when a PostgreSQL server is at hand (PGHOST and PGPORT set, as
+//     tools/with-postgres.sh does), (b) again with every check recording into
+//     one database on it: eight writers at once against one alone.
+//
+// The checks of (a) to (c) record nothing (--no-record).
 
 #include <algorithm>
 #include <cerrno>
@@ -115,9 +120,16 @@ void stopScale(const Scale &scale)
     }
 }
 
-std::vector<std::string> checkArguments(const Scale &scale)
+// `database` empty: nothing is recorded.
+std::vector<std::string> checkArguments(const Scale &scale, const std::string &database = {})
 {
-    return {SMA_CHECK, "--port", scale.device, "--weight-stream", "skip", "--quiet"};
+    std::vector<std::string> arguments{SMA_CHECK,         "--port", scale.device,
+                                       "--weight-stream", "skip",   "--quiet"};
+    if (database.empty())
+        arguments.push_back("--no-record");
+    else
+        arguments.insert(arguments.end(), {"--db", database});
+    return arguments;
 }
 
 double median(std::vector<double> values)
@@ -145,12 +157,13 @@ Timed timeOneCheck(const std::vector<std::string> &arguments)
 
 // All checks started together; the wall time runs until the last has ended.
 // `cpuMs` gets the processor time they used together.
-double timeChecksAtOnce(const std::vector<Scale> &scales, int *failures, double *cpuMs)
+double timeChecksAtOnce(const std::vector<Scale> &scales, int *failures, double *cpuMs,
+                        const std::string &database = {})
 {
     const Clock::time_point start = Clock::now();
     std::vector<pid_t> pids;
     for (const Scale &scale : scales)
-        pids.push_back(spawn(checkArguments(scale)));
+        pids.push_back(spawn(checkArguments(scale, database)));
     *cpuMs = 0;
     for (const pid_t pid : pids) {
         const Finished finished = pid > 0 ? waitFor(pid) : Finished{};
@@ -222,13 +235,38 @@ int main(int argc, char *argv[])
         together.push_back(timeChecksAtOnce(slow, &failures, &cpuMs));
         togetherCpu.push_back(cpuMs);
     }
-    for (const Scale &scale : slow)
-        stopScale(scale);
     std::printf("(b) scales --delay 20, median of 5 rounds: one check alone %.1f ms, "
                 "8 checks at once %.1f ms,\n    ratio %.2f (target <= 1.2); the 8 checks used "
                 "%.1f ms of processor time together\n",
                 median(alone), median(together), median(together) / median(alone),
                 median(togetherCpu));
+
+    // (d)
+    const char *host = std::getenv("PGHOST");
+    const char *port = std::getenv("PGPORT");
+    if (host && port) {
+        const char *user = std::getenv("PGUSER");
+        const char *name = std::getenv("PGDATABASE");
+        const std::string database = std::string("postgresql://") + (user ? user : "") + "@" +
+                                     host + ":" + port + "/" + (name ? name : "");
+        std::vector<double> recordedAlone;
+        std::vector<double> recordedTogether;
+        for (int round = 0; round < 5; ++round) {
+            const Timed timed = timeOneCheck(checkArguments(slow.front(), database));
+            failures += timed.finished.exitStatus != 0;
+            recordedAlone.push_back(timed.ms);
+            double cpuMs = 0;
+            recordedTogether.push_back(timeChecksAtOnce(slow, &failures, &cpuMs, database));
+        }
+        std::printf("(d) the same, each check recorded into PostgreSQL (%s): one alone %.1f ms, "
+                    "8 at once %.1f ms,\n    ratio %.2f (target <= 1.3)\n",
+                    database.c_str(), median(recordedAlone), median(recordedTogether),
+                    median(recordedTogether) / median(recordedAlone));
+    } else {
+        std::printf("(d) skipped: no PostgreSQL server (run under tools/with-postgres.sh)\n");
+    }
+    for (const Scale &scale : slow)
+        stopScale(scale);
 
     std::printf("(c) peak resident memory of one check: %.1f MiB (target <= 30 MiB); "
                 "with --pdf: %.1f MiB, %.1f ms\n",

@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -46,7 +47,7 @@ protected:
         QTimer::singleShot(messageSeconds * 1000, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    QStringList showWeightStreamAnalysis() override { return {}; }
+    StatusChecklist showWeightStreamAnalysis() override { return StatusChecklist(); }
     void showReportPreview() override {}
 };
 
@@ -56,6 +57,9 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The checks are recorded as the window records them, but not among the operator's.
+    QTemporaryDir records;
+    qputenv("SMA_DB", records.filePath(QStringLiteral("history.sqlite")).toUtf8());
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const long long burstBytes = argc > 2 ? std::atoll(argv[2]) * 1000000LL : 0;
     const long long linesPerSecond = argc > 3 ? std::atoll(argv[3]) : 0;

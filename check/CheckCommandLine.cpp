@@ -20,6 +20,12 @@ const QString StreamTimeout = QStringLiteral("stream-timeout");
 const QString PollMs = QStringLiteral("poll-ms");
 const QString Quiet = QStringLiteral("quiet");
 const QString Yes = QStringLiteral("yes");
+const QString Database = QStringLiteral("db");
+const QString NoRecord = QStringLiteral("no-record");
+const QString History = QStringLiteral("history");
+const QString Format = QStringLiteral("format");
+const QString CompareTo = QStringLiteral("compare-to");
+const QString FailOnRegression = QStringLiteral("fail-on-regression");
 
 QString knownUnitCodes()
 {
@@ -81,6 +87,24 @@ CheckCommandLine::CheckCommandLine()
                                "prompts that wait for Enter.")},
         {Yes, QStringLiteral("Go on at the set-up and tare prompts without waiting for Enter, "
                              "as when nobody is at a terminal.")},
+        {Database,
+         QStringLiteral("Record the check in this database: an SQLite file, or "
+                        "postgresql://user@host/dbname for a server (default: SMA_DB, else the "
+                        "tester's history.sqlite)."),
+         QStringLiteral("url|file")},
+        {NoRecord, QStringLiteral("Record nothing.")},
+        {History, QStringLiteral("List the recorded checks, newest first, and exit.")},
+        {Format, QStringLiteral("How --history lists them: text (default), csv or json."),
+         QStringLiteral("text|csv|json")},
+        {CompareTo,
+         QStringLiteral("Compare the check with an earlier one and print what changed on "
+                        "standard error (and under \"changes\" in the JSON): last (this "
+                        "scale's last recorded check, by MFG, MOD and SN), the ID of a recorded "
+                        "check, or a JSON file that --json wrote."),
+         QStringLiteral("last|id|file")},
+        {FailOnRegression,
+         QStringLiteral("With --compare-to: exit with 1 when a command that passed now fails, "
+                        "or Level 1 is lost.")},
     });
 }
 
@@ -93,6 +117,41 @@ std::optional<QString> CheckCommandLine::unitCode(const QString &typed)
     if (smaUnitCodes().contains(code))
         return code;
     return std::nullopt;
+}
+
+bool CheckCommandLine::parseRecordOptions(CheckOptions &options)
+{
+    for (const QString &option : {Database, CompareTo, Format}) {
+        if (m_parser.isSet(option) && m_parser.value(option).trimmed().isEmpty()) {
+            m_error = QStringLiteral("--%1 needs a value.").arg(option);
+            return false;
+        }
+    }
+    options.database = m_parser.value(Database).trimmed();
+    options.record = !m_parser.isSet(NoRecord);
+    options.history = m_parser.isSet(History);
+    if (m_parser.isSet(Format)) {
+        const QString format = m_parser.value(Format);
+        if (!options.history) {
+            m_error = QStringLiteral("--format goes with --history.");
+            return false;
+        }
+        if (format == QLatin1String("csv")) {
+            options.historyFormat = CheckOptions::HistoryFormat::Csv;
+        } else if (format == QLatin1String("json")) {
+            options.historyFormat = CheckOptions::HistoryFormat::Json;
+        } else if (format != QLatin1String("text")) {
+            m_error = QStringLiteral("--format takes text, csv or json, not %1.").arg(format);
+            return false;
+        }
+    }
+    options.compareTo = m_parser.value(CompareTo).trimmed();
+    options.failOnRegression = m_parser.isSet(FailOnRegression);
+    if (options.failOnRegression && options.compareTo.isEmpty()) {
+        m_error = QStringLiteral("--fail-on-regression needs --compare-to.");
+        return false;
+    }
+    return true;
 }
 
 bool CheckCommandLine::parse(const QStringList &arguments)
@@ -116,6 +175,12 @@ bool CheckCommandLine::parse(const QStringList &arguments)
     CheckOptions options;
     options.listPorts = m_parser.isSet(ListPorts);
     if (options.listPorts) {
+        m_options = options;
+        return true;
+    }
+    if (!parseRecordOptions(options))
+        return false;
+    if (options.history) {
         m_options = options;
         return true;
     }

@@ -29,6 +29,18 @@ struct CheckOptions
     bool yes = false; // go on at the set-up and tare prompts without waiting for Enter
     bool listPorts = false;
 
+    // Where the check is recorded: a file or postgresql://...; empty for
+    // SMA_DB or the default file.
+    QString database;
+    bool record = true; // --no-record clears it
+    // --history lists the recorded checks instead of checking a scale.
+    enum class HistoryFormat { Text, Csv, Json };
+    bool history = false;
+    HistoryFormat historyFormat = HistoryFormat::Text;
+    // "last", the id of a recorded check or a JSON file --json wrote; empty: none.
+    QString compareTo;
+    bool failOnRegression = false;
+
     bool jsonOnStdout() const { return jsonFile == QStringLiteral("-"); }
 };
 
@@ -55,6 +67,8 @@ public:
     static std::optional<QString> unitCode(const QString &typed);
 
 private:
+    bool parseRecordOptions(CheckOptions &options);
+
     QCommandLineParser m_parser;
     QString m_error;
     CheckOptions m_options;

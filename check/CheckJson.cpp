@@ -1,5 +1,6 @@
 #include "CheckJson.h"
 
+#include "CheckArchive.h"
 #include "CheckRecord.h"
 #include "VerdictText.h"
 
@@ -36,7 +37,7 @@ QJsonObject checkJson(const CheckRecord &record)
     const auto single = [&](const std::optional<TestedCommand> &test) {
         return test ? QJsonValue(commandJson(*test, record.published)) : QJsonValue();
     };
-    return {
+    QJsonObject json{
         {QStringLiteral("port"), record.port},
         {QStringLiteral("line"), record.line},
         {QStringLiteral("ended"), record.ended.toString(Qt::ISODate)},
@@ -55,6 +56,9 @@ QJsonObject checkJson(const CheckRecord &record)
         {QStringLiteral("findings"), findings},
         {QStringLiteral("exit"), record.exitStatus},
     };
+    if (record.comparison)
+        json.insert(QStringLiteral("changes"), changesJson(*record.comparison));
+    return json;
 }
 
 QByteArray checkJsonText(const CheckRecord &record)

@@ -13,7 +13,7 @@ QJsonObject commandJson(const TestedCommand &command, const QString &published);
 // The whole run as one object: port, about, info, published, commands, tare,
 // units, weight_stream, flags_seen, level1 (the report's verdict),
 // level1_commands (A, B, D, W and Z passed), level2_commands, report,
-// findings, exit.
+// findings, exit; and changes, when the check was compared with an earlier one.
 QJsonObject checkJson(const CheckRecord &record);
 
 // checkJson() as indented text.

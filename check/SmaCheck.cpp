@@ -7,7 +7,6 @@
 #include "ReportRenderer.h"
 #include "SmaSession.h"
 #include "StatusChecklist.h"
-#include "TextReportTarget.h"
 #include "VerdictText.h"
 #include "WeightStreamEngine.h"
 
@@ -58,7 +57,7 @@ QString chopped(QByteArray text)
 SmaCheck::SmaCheck(const CheckOptions &options, const MSCommFactory &portFactory,
                    const Console &console, QObject *parent)
     : QObject(parent), m_options(options), m_portFactory(portFactory), m_console(console),
-      m_session(new SmaSession(portFactory, this))
+      m_session(new SmaSession(portFactory, this)), m_archive(options)
 {
     m_record.port = options.port;
     m_streamTimer.setSingleShot(true);
@@ -128,6 +127,12 @@ void SmaCheck::start()
         return;
     m_clock.start();
     if (!outputsWritable()) {
+        m_phase = Phase::Done;
+        emit finished(CouldNotRun);
+        return;
+    }
+    if (const QString failure = m_archive.prepare(); !failure.isEmpty()) {
+        error(failure);
         m_phase = Phase::Done;
         emit finished(CouldNotRun);
         return;
@@ -236,7 +241,6 @@ void SmaCheck::interrupt()
     case Phase::Tare:
     case Phase::Units:
         m_session->interrupt();
-        recordSingleTest();
         break;
     case Phase::Idle:
     case Phase::Searching:
@@ -273,11 +277,9 @@ void SmaCheck::onPortClosed()
         }
         break;
     case Phase::Tare:
-        recordSingleTest();
         runUnits();
         break;
     case Phase::Units:
-        recordSingleTest();
         runWeightStream();
         break;
     case Phase::Idle:
@@ -286,20 +288,6 @@ void SmaCheck::onPortClosed()
     case Phase::Done:
         break;
     }
-}
-
-void SmaCheck::recordSingleTest()
-{
-    (m_phase == Phase::Tare ? m_record.tare : m_record.units) = entry(m_singleTestEntry);
-}
-
-std::optional<TestedCommand> SmaCheck::entry(const QString &printable) const
-{
-    for (const TestedCommand &command : m_session->commands()) {
-        if (command.printable == printable)
-            return command;
-    }
-    return std::nullopt;
 }
 
 void SmaCheck::afterDiscovery()
@@ -315,7 +303,7 @@ void SmaCheck::runTare()
         return;
     }
     const QString value = *m_options.tare;
-    startSingleTest(Phase::Tare, printableForm(QStringLiteral("T") + trimAtCrMarker(value)), [&] {
+    startSingleTest(Phase::Tare, [&] {
         const SmaSession::Outcome outcome = m_session->tareTest(value, m_options.port);
         if (!outcome.message.isEmpty()) {
             error(outcome.message);
@@ -332,7 +320,7 @@ void SmaCheck::runUnits()
         return;
     }
     const QString code = *m_options.unitCode;
-    startSingleTest(Phase::Units, printableForm(QStringLiteral("U") + code), [&] {
+    startSingleTest(Phase::Units, [&] {
         const SmaSession::Outcome outcome = m_session->unitsTest(code, m_options.port);
         if (!outcome.message.isEmpty()) {
             error(outcome.message);
@@ -344,11 +332,9 @@ void SmaCheck::runUnits()
 
 // A single test ends when the session closes the port after its answer or its
 // time-out (onPortClosed). One that cannot start ends the run there.
-void SmaCheck::startSingleTest(Phase phase, const QString &printable,
-                               const std::function<bool()> &send)
+void SmaCheck::startSingleTest(Phase phase, const std::function<bool()> &send)
 {
     m_phase = phase;
-    m_singleTestEntry = printable;
     if (!send())
         finish(true);
 }
@@ -430,15 +416,9 @@ void SmaCheck::onStreamTimeout()
     if (m_phase != Phase::WeightStream)
         return;
     m_engine->cancel();
-    QStringList missing;
-    const StatusChecklist &checklist = m_engine->checklist();
-    for (int item = 0; item < checklist.itemCount(); ++item) {
-        if (!checklist.isTicked(StatusChecklist::Item(item)))
-            missing << StatusChecklist::itemText(StatusChecklist::Item(item));
-    }
     error(QStringLiteral("Weight stream not verified within %1 s; not seen: %2")
               .arg(double(m_options.streamTimeoutMs) / 1000.0)
-              .arg(missing.join(QStringLiteral(", "))));
+              .arg(m_engine->checklist().itemTexts(false).join(QStringLiteral(", "))));
     endWeightStream(CheckRecord::WeightStream::NotVerified);
 }
 
@@ -454,12 +434,8 @@ void SmaCheck::endWeightStream(CheckRecord::WeightStream outcome)
     m_record.weightStream = outcome;
     if (m_engine) {
         m_record.weightStreamMs = m_streamClock.isValid() ? m_streamClock.elapsed() : 0;
-        const StatusChecklist &checklist = m_engine->checklist();
-        for (int item = 0; item < checklist.itemCount(); ++item) {
-            const auto which = StatusChecklist::Item(item);
-            (checklist.isTicked(which) ? m_record.flagsSeen : m_record.flagsMissing)
-                << StatusChecklist::itemText(which);
-        }
+        m_record.flagsSeen = m_engine->checklist().itemTexts(true);
+        m_record.flagsMissing = m_engine->checklist().itemTexts(false);
     }
     finish(false);
 }
@@ -477,16 +453,7 @@ void SmaCheck::finish(bool brokeOff)
                                    m_record.weightStream == CheckRecord::WeightStream::Verified,
                                m_record.flagsMissing);
 
-    m_record.line = m_session->lineSettings().text();
-    m_record.about = m_session->aboutLines();
-    m_record.info = m_session->infoLines();
-    m_record.published = m_session->published();
-    m_record.commands = m_session->commands();
-    m_record.level1Commands = m_session->CheckSMALevel1();
-    m_record.level1 = reportVerifiesLevel1(*m_session);
-    m_record.report = reportLines(*m_session);
-    m_record.ended = m_session->runEnded();
-    m_record.findings = m_session->findings();
+    fillCheckRecord(*m_session, m_record);
     for (const Finding &finding : m_record.findings)
         progress(QStringLiteral("%1: %2: %3 (%4)")
                      .arg(severityText(finding.severity), finding.code, countedMessage(finding),
@@ -498,7 +465,25 @@ void SmaCheck::finish(bool brokeOff)
     if (m_interrupted)
         m_record.exitStatus = Stopped;
     m_record.elapsedMs = m_clock.elapsed();
+    recordAndCompare();
     emit finished(writeResults());
+}
+
+// The comparison comes first, so that "last" is the check before this one;
+// the record keeps the check's own verdict, a regression only changes the
+// exit status.
+void SmaCheck::recordAndCompare()
+{
+    for (const QString &line : m_archive.compare(m_record))
+        error(line);
+    if (const QString failure = m_archive.record(m_record); !failure.isEmpty())
+        error(failure);
+    if (!m_options.failOnRegression || m_record.exitStatus != Compliant)
+        return;
+    if (!m_record.comparison) // the earlier check could not be read
+        m_record.exitStatus = CouldNotRun;
+    else if (m_record.comparison->regression())
+        m_record.exitStatus = NotCompliant;
 }
 
 // The files first, so that the JSON can say how the run ended when one of

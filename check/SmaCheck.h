@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CheckArchive.h"
 #include "CheckCommandLine.h"
 #include "CheckRecord.h"
 #include "LineSettingsSearch.h"
@@ -98,19 +99,18 @@ private:
     void onVerdict(int row);
     void onPortClosed();
     void instruct(const QString &text, std::function<void()> next);
-    void recordSingleTest();
     void afterDiscovery();
     void runTare();
     void runUnits();
-    void startSingleTest(Phase phase, const QString &printable, const std::function<bool()> &send);
+    void startSingleTest(Phase phase, const std::function<bool()> &send);
     void runWeightStream();
     void startStreamClock();
     void drawStatus();
     void onStreamTimeout();
     void endWeightStream(CheckRecord::WeightStream outcome);
     void finish(bool brokeOff);
+    void recordAndCompare();
     int writeResults();
-    std::optional<TestedCommand> entry(const QString &printable) const;
     bool outputsWritable();
     void progress(const QString &text) const;
     void error(const QString &text) const;
@@ -120,6 +120,7 @@ private:
     Console m_console;
     PdfWriter m_pdfWriter;
     SmaSession *m_session;
+    CheckArchive m_archive;
     WeightStreamEngine *m_engine = nullptr;
     QTimer m_streamTimer;
     QTimer m_statusTimer; // redraws the status line while nothing arrives
@@ -132,6 +133,5 @@ private:
     bool m_runFinished = false;
     bool m_interrupted = false;
     std::optional<WeightAnswer> m_lastAnswer; // for the status line
-    QString m_singleTestEntry;                // printable form of the tare or units test under way
     CheckRecord m_record;
 };

@@ -185,6 +185,10 @@ int main(int argc, char *argv[])
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;
     }
+    if (options.history)
+        return listHistory(
+            options, [](const QString &text) { writeLines(stdout, text); },
+            [](const QString &text) { writeLines(stderr, text); });
 
     const TerminalUse terminal = TerminalUse::detect(options.yes);
     TerminalErr terminalErr;

@@ -44,6 +44,11 @@ void printVerdicts(ReportTarget &target, const ReportSource &source)
 
 } // namespace
 
+QString programVersion()
+{
+    return QStringLiteral(SMA_VERSION);
+}
+
 QString reportFooter(int page, int pages, const ReportSource &source)
 {
     const QDateTime ended =
@@ -55,11 +60,6 @@ QString reportFooter(int page, int pages, const ReportSource &source)
         .arg(page)
         .arg(pages)
         .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), port, programVersion());
-}
-
-QString programVersion()
-{
-    return QStringLiteral(SMA_VERSION);
 }
 
 bool reportVerifiesLevel1(const ReportSource &source)

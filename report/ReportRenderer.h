@@ -19,7 +19,7 @@ void renderReport(ReportTarget &target, const ReportSource &source, ReportMedium
 // or now before any run; the port as typed; this program's version).
 QString reportFooter(int page, int pages, const ReportSource &source);
 
-// This program's version, the project's ("1.0"), as the footer names it.
+// This program's version, as the footer and a check's record name it: "1.0".
 QString programVersion();
 
 // Whether the report says "SMA Level 1 Compliance Verified( ABDWZ )": the

@@ -96,6 +96,7 @@ OpenFailure SmaSession::open(const QString &portText, Record record)
         return failure;
     }
     m_portText = portText;
+    m_runStarted = QDateTime::currentDateTime();
     if (record == Record::Restart)
         m_traffic->restart();
     m_unasked.clear();
@@ -597,8 +598,6 @@ RunEvidence SmaSession::evidence() const
 
 // ---- What the report reads ----
 
-namespace {
-
 QString linesWithCrLf(const QStringList &lines)
 {
     QString text;
@@ -607,7 +606,23 @@ QString linesWithCrLf(const QStringList &lines)
     return text;
 }
 
-} // namespace
+QStringList commandEntries(const QList<TestedCommand> &commands)
+{
+    QStringList entries;
+    for (const TestedCommand &command : commands)
+        entries << command.printable;
+    return entries;
+}
+
+QStringList commandResultTexts(const QList<TestedCommand> &commands)
+{
+    QStringList results;
+    for (const TestedCommand &command : commands) {
+        if (command.hasVerdict())
+            results << resultText(command.result);
+    }
+    return results;
+}
 
 QString SmaSession::scaleAboutText() const
 {
@@ -621,20 +636,12 @@ QString SmaSession::scaleInfoText() const
 
 QStringList SmaSession::testedCommands() const
 {
-    QStringList entries;
-    for (const TestedCommand &command : m_commands)
-        entries << command.printable;
-    return entries;
+    return commandEntries(m_commands);
 }
 
 QStringList SmaSession::commandResults() const
 {
-    QStringList results;
-    for (const TestedCommand &command : m_commands) {
-        if (command.hasVerdict())
-            results << resultText(command.result);
-    }
-    return results;
+    return commandResultTexts(m_commands);
 }
 
 bool SmaSession::CheckSMALevel1() const

@@ -43,10 +43,18 @@ struct TestedCommand
     bool ticked = false;        // the operator's tick in the checklist
 
     bool hasVerdict() const { return result != Result::Awaited; }
+    bool operator==(const TestedCommand &) const = default;
 };
 
 // "Pending", "Passed", "Failed"; empty while awaited.
 QString resultText(TestedCommand::Result result);
+
+// What the report reads of a list of tested commands: the entries, and the
+// results as `cmdresult` lists them (the awaited newest entry has none yet).
+QStringList commandEntries(const QList<TestedCommand> &commands);
+QStringList commandResultTexts(const QList<TestedCommand> &commands);
+// Lines as the answer boxes hold them: each followed by CR LF.
+QString linesWithCrLf(const QStringList &lines);
 
 // One connection's whole life with an SMA scale, free of widgets so that the
 // tester window and the command-line check drive the very same run: the
@@ -150,6 +158,8 @@ public:
     QString weight() const { return m_weight; }       // the answer to "W"
     // The port as typed at the last opening or single test.
     QString portText() const override { return m_portText; }
+    // When Start last opened the port (invalid before any).
+    QDateTime runStarted() const { return m_runStarted; }
     // When the port was last closed, or the weight stream analysis ended.
     QDateTime runEnded() const override { return m_runEnded; }
     QString lineSettingsText() const override
@@ -240,6 +250,7 @@ private:
 
     QString m_status;
     QString m_portText;
+    QDateTime m_runStarted;
     QDateTime m_runEnded;
     QString m_additionalCommands = kAdditionalCommands;
     QList<TestedCommand> m_commands;

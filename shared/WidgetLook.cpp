@@ -2,7 +2,9 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLabel>
 #include <QPalette>
+#include <QPushButton>
 #include <QWidget>
 
 QFont fixedPitchFont(qreal points)
@@ -25,4 +27,21 @@ void keepReadableWhenDisabled(QWidget *widget, const QColor &background)
             palette.setColor(group, QPalette::Base, background);
     }
     widget->setPalette(palette);
+}
+
+QPushButton *captionedButton(const QString &caption, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel *buddyLabel(const QString &caption, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+    return label;
 }

@@ -46,8 +46,8 @@ public:
 
     // Where the engine records its traffic (see WeightStreamEngine).
     void setTrafficRecorder(TrafficRecorder *recorder);
-    // The boxes left unticked when the analysis ended.
-    QStringList untickedItems() const { return m_engine->checklist().untickedItems(); }
+    // The boxes as the analysis left them.
+    const StatusChecklist &checklist() const { return m_engine->checklist(); }
 
 public slots:
     // Escape and the window frame's close button cancel, as Cancel does.

@@ -30,16 +30,6 @@ bool StatusChecklist::allTicked() const
     return true;
 }
 
-QStringList StatusChecklist::untickedItems() const
-{
-    QStringList texts;
-    for (int item = 0; item < itemCount(); ++item) {
-        if (!m_ticked.at(item))
-            texts << itemText(Item(item));
-    }
-    return texts;
-}
-
 void StatusChecklist::record(const WeightAnswer &answer)
 {
     if (answer.showsZero())
@@ -54,4 +44,14 @@ void StatusChecklist::record(const WeightAnswer &answer)
         m_ticked[NetFlag] = true;
     if (m_withTareTest && !m_ticked[TareOperation] && m_ticked[NetFlag] && answer.weightReadsZero())
         m_ticked[TareOperation] = true;
+}
+
+QStringList StatusChecklist::itemTexts(bool ticked) const
+{
+    QStringList texts;
+    for (int item = 0; item < itemCount(); ++item) {
+        if (isTicked(Item(item)) == ticked)
+            texts << itemText(Item(item));
+    }
+    return texts;
 }

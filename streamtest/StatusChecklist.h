@@ -28,8 +28,8 @@ public:
     int itemCount() const { return m_withTareTest ? kFlagCount + 1 : kFlagCount; }
     bool isTicked(Item item) const { return m_ticked.at(item); }
     bool allTicked() const;
-    // The texts of the boxes not ticked, in the order of the boxes.
-    QStringList untickedItems() const;
+    // The texts of the boxes ticked (or, with false, left unticked), in their order.
+    QStringList itemTexts(bool ticked) const;
 
     // Ticks the boxes that `answer` shows. The tare test passes once a net
     // weight has been seen (in this or an earlier answer) and the weight

@@ -1,5 +1,6 @@
 #include "TrafficWindow.h"
 
+#include "FindingsList.h"
 #include "SmaSession.h"
 #include "TrafficModel.h"
 
@@ -55,13 +56,7 @@ TrafficWindow::TrafficWindow(const SmaSession &session, QWidget *parent)
     m_save->setAccessibleName(QStringLiteral("Save..."));
     m_save->setAutoDefault(false);
 
-    m_findings->setObjectName(QStringLiteral("findings"));
-    m_findings->setColumnCount(4);
-    m_findings->setHeaderLabels({QStringLiteral("Severity"), QStringLiteral("Code"),
-                                 QStringLiteral("Finding"), QStringLiteral("Evidence")});
-    m_findings->setRootIsDecorated(false);
-    m_findings->setWordWrap(false);
-    m_findings->setAccessibleName(QStringLiteral("Findings"));
+    setUpFindingsList(m_findings);
     auto *findingsHeading = new QLabel(QStringLiteral("&Findings"), this);
     findingsHeading->setBuddy(m_findings);
 
@@ -113,17 +108,7 @@ TrafficWindow::TrafficWindow(const SmaSession &session, QWidget *parent)
 
 void TrafficWindow::showFindings()
 {
-    m_findings->clear();
-    for (const Finding &finding : m_session.findings()) {
-        auto *item = new QTreeWidgetItem(m_findings);
-        item->setText(0, severityText(finding.severity));
-        item->setText(1, finding.code);
-        item->setText(2, countedMessage(finding));
-        item->setText(3, TrafficLog::printable(finding.evidence));
-        item->setToolTip(2, countedMessage(finding));
-    }
-    for (int column = 0; column < 3; ++column)
-        m_findings->resizeColumnToContents(column);
+    ::showFindings(m_findings, m_session.findings());
 }
 
 QString TrafficWindow::saveTo(const QString &fileName) const

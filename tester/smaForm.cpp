@@ -1,5 +1,6 @@
 #include "smaForm.h"
 
+#include "CheckHistoryWindow.h"
 #include "Globals.h"
 #include "OpTest.h"
 #include "PortList.h"
@@ -15,6 +16,7 @@
 #include <QCompleter>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -57,8 +59,31 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(m_session, &SmaSession::connectionChanged, this,
             [this](bool open) { setConnectCaption(open ? stopCaption() : startCaption()); });
     connect(m_session, &SmaSession::runFinished, this, [this] {
+        m_recording = Recording::RunEnding;
+        m_check.discoveryFinished = true;
         on_VerifyWeight_clicked();
+        recordCheck();
+        m_recording = Recording::Recorded;
         on_PrintButton_clicked();
+    });
+    // A run that breaks off (a time-out, Stop, the port lost) is recorded as
+    // it stands; a finished run raises runFinished right after closing.
+    connect(m_session, &SmaSession::connectionChanged, this, [this](bool open) {
+        if (!open && m_recording == Recording::RunUnderWay)
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_recording != Recording::RunUnderWay)
+                        return;
+                    recordCheck();
+                    m_recording = Recording::Recorded;
+                },
+                Qt::QueuedConnection);
+    });
+    // A retest, tare or units test after the run: written once its port has closed.
+    connect(m_session, &SmaSession::verdict, this, [this] {
+        if (m_recording == Recording::Recorded)
+            QMetaObject::invokeMethod(this, &smaForm::recordCheck, Qt::QueuedConnection);
     });
     connect(m_session, &SmaSession::portLost, this, [this](const QString &description) {
         showMessage(QStringLiteral("Serial port lost"), description);
@@ -88,9 +113,14 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     m_showTraffic->setShortcutContext(Qt::WindowShortcut);
     addAction(m_showTraffic);
     connect(m_showTraffic, &QAction::triggered, this, &smaForm::showTraffic);
+    m_showHistory = new QAction(QStringLiteral("Show Check &History"), this);
+    m_showHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_showHistory->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_showHistory);
+    connect(m_showHistory, &QAction::triggered, this, &smaForm::showHistory);
     cmds->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        QMenu::exec({m_showTraffic}, cmds->mapToGlobal(pos), nullptr, cmds);
+        QMenu::exec({m_showTraffic, m_showHistory}, cmds->mapToGlobal(pos), nullptr, cmds);
     });
     connect(cmds, &QListWidget::itemChanged, this, &smaForm::onCmdsItemChanged);
     // A selection set by the program raises the other list's notification
@@ -102,6 +132,8 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
         if (row >= 0)
             cmds->setCurrentRow(row);
     });
+
+    m_recorder.setLocation(CheckHistoryWindow::startingDatabase());
 
     // Load
     Globals::WeightStreamOK = false;
@@ -260,6 +292,11 @@ void smaForm::on_Connect_clicked()
     showMessage(QStringLiteral("Set the device to %1 and verify center of zero")
                     .arg(m_session->lineSettings().text()));
     m_session->startRun();
+    if (!m_session->isOpen())
+        return; // lost while the message was up: no run
+    m_check = CheckRecord();
+    m_recorder.startCheck();
+    m_recording = Recording::RunUnderWay;
 }
 
 // ---- Line settings ----
@@ -364,8 +401,30 @@ void smaForm::on_VerifyWeight_clicked()
         return;
     Globals::WeightStreamOK = false;
     m_session->setWeightStreamVerified(false);
-    const QStringList unseen = showWeightStreamAnalysis();
-    m_session->endWeightStream(Globals::WeightStreamOK, unseen);
+    QElapsedTimer analysis;
+    analysis.start();
+    const StatusChecklist boxes = showWeightStreamAnalysis();
+    // A passed analysis has seen every box, whatever the dialog shows last.
+    m_session->endWeightStream(Globals::WeightStreamOK,
+                               Globals::WeightStreamOK ? QStringList() : boxes.itemTexts(false));
+    m_check.weightStream = Globals::WeightStreamOK ? CheckRecord::WeightStream::Verified
+                                                   : CheckRecord::WeightStream::NotVerified;
+    m_check.weightStreamMs = analysis.elapsed();
+    m_check.flagsSeen = boxes.itemTexts(true);
+    m_check.flagsMissing = boxes.itemTexts(false);
+}
+
+// A database that cannot be written costs the operator one message.
+void smaForm::recordCheck()
+{
+    fillCheckRecord(*m_session, m_check);
+    m_check.elapsedMs = m_check.started.msecsTo(m_check.ended);
+    m_check.exitStatus =
+        m_check.level1 && m_check.weightStream == CheckRecord::WeightStream::Verified ? 0 : 1;
+    if (const QString failure = m_recorder.write(m_check); !failure.isEmpty())
+        showMessage(QStringLiteral("The check could not be recorded: ") + failure);
+    if (m_historyWindow)
+        m_historyWindow->refresh();
 }
 
 void smaForm::on_PrintButton_clicked()
@@ -421,6 +480,17 @@ void smaForm::showTraffic()
     m_trafficWindow->activateWindow();
 }
 
+void smaForm::showHistory()
+{
+    if (!m_historyWindow)
+        m_historyWindow = new CheckHistoryWindow(m_recorder, this);
+    else
+        m_historyWindow->refresh();
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+}
+
 // The result list takes no input of its own (it is disabled), so its context
 // menu requests arrive here.
 void smaForm::contextMenuEvent(QContextMenuEvent *event)
@@ -429,7 +499,7 @@ void smaForm::contextMenuEvent(QContextMenuEvent *event)
         QWidget::contextMenuEvent(event);
         return;
     }
-    QMenu::exec({m_showTraffic}, event->globalPos(), nullptr, this);
+    QMenu::exec({m_showTraffic, m_showHistory}, event->globalPos(), nullptr, this);
 }
 
 void smaForm::showMessage(const QString &text, const QString &detail)
@@ -453,13 +523,13 @@ bool smaForm::askToAccept(const QString &text, const QString &detail, const QStr
     return box.clickedButton() == yes;
 }
 
-QStringList smaForm::showWeightStreamAnalysis()
+StatusChecklist smaForm::showWeightStreamAnalysis()
 {
     OpTest dialog(m_portFactory, Port->text(), m_session->published(), this,
                   m_session->lineSettings());
     dialog.setTrafficRecorder(m_session->weightStreamRecorder());
     dialog.exec();
-    return dialog.untickedItems();
+    return dialog.checklist();
 }
 
 void smaForm::showReportPreview()

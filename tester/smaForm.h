@@ -1,7 +1,10 @@
 #pragma once
 
+#include "CheckRecord.h"
+#include "CheckRecorder.h"
 #include "MSComm.h"
 #include "SmaSession.h"
+#include "StatusChecklist.h"
 
 #include <QWidget>
 
@@ -12,6 +15,7 @@ class QListWidget;
 class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
+class CheckHistoryWindow;
 class TrafficWindow;
 
 // The "SMA Compliance Tester" window. It shows what the session with the
@@ -30,6 +34,8 @@ public:
     bool CheckSMALevel2() const;
 
     SmaSession &session() const { return *m_session; }
+    // Where the checks are recorded.
+    CheckRecorder &recorder() { return m_recorder; }
 
 public slots:
     void on_Connect_clicked();
@@ -42,6 +48,8 @@ public slots:
     void on_FindSettings_clicked();
     // The "Serial Traffic" window (Ctrl+T, or the lists' context menu).
     void showTraffic();
+    // The "Check History" window (Ctrl+H, or the lists' context menu).
+    void showHistory();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -53,12 +61,20 @@ protected:
     virtual void showMessage(const QString &text, const QString &detail = {});
     // A question with two answers: true for `accept`, false for Cancel.
     virtual bool askToAccept(const QString &text, const QString &detail, const QString &accept);
-    // The weight stream analysis; returns the boxes it left unticked.
-    virtual QStringList showWeightStreamAnalysis();
+    // The weight stream analysis; returns the boxes as it left them.
+    virtual StatusChecklist showWeightStreamAnalysis();
     virtual void showReportPreview();
     virtual void endApplication();
 
 private:
+    // Where the record of the check since the last Start stands.
+    enum class Recording {
+        None,        // no run since the window opened
+        RunUnderWay, // Start: the run is recorded when it ends
+        RunEnding,   // the run finished; the weight stream analysis comes first
+        Recorded,    // each single test from now on writes the record again
+    };
+
     static QString startCaption() { return QStringLiteral("&Start"); }
     static QString stopCaption() { return QStringLiteral("&Stop"); }
 
@@ -74,11 +90,17 @@ private:
     void onLineSettingsEdited();
     void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
     void offerToFindSettings();
+    void recordCheck();
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;
     TrafficWindow *m_trafficWindow = nullptr;
+    CheckHistoryWindow *m_historyWindow = nullptr;
     QAction *m_showTraffic;
+    QAction *m_showHistory;
+    CheckRecorder m_recorder;
+    CheckRecord m_check; // the check since the last Start
+    Recording m_recording = Recording::None;
 
     // Controls
     QLabel *Label8;

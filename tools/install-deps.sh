@@ -3,14 +3,17 @@
 #   install-deps.sh build   what building and running the tester and building its
 #                           Debian package needs
 #   install-deps.sh test    what the test suite needs on top: clang for the fuzzers,
-#                           and what checks the package (validators, man, lintian)
+#                           what checks the package (validators, man, lintian), and
+#                           PostgreSQL for the tests of recording into a server
 set -euo pipefail
 
+# Qt SQL's drivers record the checks: SQLite on the bench, PostgreSQL for a line.
 build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core
-    dpkg-dev file)
+    libqt6sql6-sqlite libqt6sql6-psql dpkg-dev file)
+# postgresql: a throwaway server (pg_virtualenv) for the tests of recording into one.
 test_packages=(clang libclang-rt-14-dev
     desktop-file-utils appstream man-db bash-completion lintian
-    libxml2-utils)
+    libxml2-utils postgresql)
 
 wanted=()
 for group in "$@"; do

@@ -23,6 +23,7 @@ class SmaCheckTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void compliantScale();
     void scalesNotVerified_data();
     void scalesNotVerified();
@@ -33,6 +34,13 @@ private slots:
     void personAtATerminal();
     void firstContact_data();
     void firstContact();
+    void comparedWithAnEarlierCheck_data();
+    void comparedWithAnEarlierCheck();
+    void recordingThatFails_data();
+    void recordingThatFails();
+
+private:
+    QTemporaryDir m_records; // every check of these tests is recorded here
 };
 
 namespace {
@@ -74,10 +82,13 @@ void serveUntil(
 }
 
 // Runs sma-check while the event loop serves the scale.
-Run runCheck(const QStringList &arguments)
+Run runCheck(const QStringList &arguments, const QString &database = {})
 {
     QProcess check;
-    check.setProcessEnvironment(headlessEnvironment());
+    QProcessEnvironment environment = headlessEnvironment();
+    if (!database.isEmpty())
+        environment.insert("SMA_DB", database);
+    check.setProcessEnvironment(environment);
     check.start(QStringLiteral(SMA_CHECK), arguments);
     serveUntil(check);
     Run run;
@@ -216,6 +227,12 @@ JUnit readJUnit(const QString &path)
 }
 
 } // namespace
+
+void SmaCheckTest::initTestCase()
+{
+    QVERIFY(m_records.isValid());
+    qputenv("SMA_DB", m_records.filePath("default.sqlite").toUtf8());
+}
 
 // The default simulated scale publishes HPTMCU and steps through every weight
 // state, so the weight stream analysis passes by itself, polled as fast as
@@ -546,6 +563,13 @@ void SmaCheckTest::checkThatCannotRun_data()
         << QStringList{"Cannot write the JSON file /no/such/dir/x.json: "};
     QTest::newRow("unknown option")
         << QStringList{"--port", noPort, "--loud"} << QStringList{"loud", "Usage:"};
+    QTest::newRow("regressions without a comparison")
+        << QStringList{"--port", noPort, "--fail-on-regression"}
+        << QStringList{"--fail-on-regression needs --compare-to.", "Usage:"};
+    QTest::newRow("comparison with a file that is no check")
+        << QStringList{"--port", noPort, "--compare-to", QStringLiteral(SMA_CHECK)}
+        << QStringList{"The check to compare with cannot be read: " + QStringLiteral(SMA_CHECK) +
+                       " is no check that sma-check --json wrote"};
 }
 
 void SmaCheckTest::checkThatCannotRun()
@@ -722,6 +746,126 @@ void SmaCheckTest::firstContact()
     } else {
         QVERIFY2(passed.isEmpty(), qPrintable(passed.join(' ')));
         QCOMPARE(errors, QStringList{finding});
+    }
+}
+
+void SmaCheckTest::comparedWithAnEarlierCheck_data()
+{
+    QTest::addColumn<QString>("compareTo");
+    QTest::addColumn<bool>("failOnRegression");
+    QTest::addColumn<int>("exit");
+
+    QTest::newRow("the scale's last check") << "last" << true << 1;
+    QTest::newRow("the scale's last check, regressions allowed") << "last" << false << 0;
+    QTest::newRow("a recorded check by its id") << "1" << true << 1;
+    QTest::newRow("a JSON file --json wrote") << "first.json" << true << 1;
+}
+
+// A scale whose new firmware no longer publishes U: compared with its
+// earlier check, the check names the command that now fails.
+void SmaCheckTest::comparedWithAnEarlierCheck()
+{
+    QFETCH(QString, compareTo);
+    QFETCH(bool, failOnRegression);
+    QFETCH(int, exit);
+    // The earlier check is made once; each row compares with a copy of its record.
+    const QString firstDatabase = m_records.filePath("first.sqlite");
+    const QString firstJson = m_records.filePath("first.json");
+    if (!QFile::exists(firstJson)) {
+        PtyScale before;
+        QVERIFY2(before.start(), qPrintable(before.errorString()));
+        const Run first = runCheck({"--port", before.devicePath(), "--weight-stream", "skip",
+                                    "--db", firstDatabase, "--json", firstJson});
+        QVERIFY2(first.exit == 0, qPrintable(first.err));
+    }
+    const QString database = m_records.filePath(QTest::currentDataTag()) + ".sqlite";
+    QVERIFY(QFile::copy(firstDatabase, database));
+
+    ScaleOptions newFirmware;
+    newFirmware.level2Commands = "HPTMC";
+    PtyScale after(newFirmware);
+    QVERIFY2(after.start(), qPrintable(after.errorString()));
+    QStringList arguments{"--port",          after.devicePath(),
+                          "--weight-stream", "skip",
+                          "--compare-to",    compareTo == "first.json" ? firstJson : compareTo,
+                          "--json",          "-"};
+    if (failOnRegression)
+        arguments << "--fail-on-regression";
+    const Run run = runCheck(arguments, database);
+    QVERIFY2(run.exit == exit, qPrintable(run.err));
+    QVERIFY2(run.err.contains("\n  verdict of <LF>U<CR>: Passed -> Failed (regression)\n"),
+             qPrintable(run.err));
+    QString error;
+    const QJsonObject json = readJson(run.out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(json.value("exit").toInt(-1), exit);
+    const QJsonObject changes = json.value("changes").toObject();
+    QCOMPARE(changes.value("regression").toBool(), true);
+    QVERIFY(changes.value("compared_with").isObject());
+    QStringList regressions;
+    for (const QJsonValue &difference : changes.value("differences").toArray()) {
+        if (difference.toObject().value("regression").toBool())
+            regressions << difference.toObject().value("subject").toString();
+    }
+    QCOMPARE(regressions, QStringList{"<LF>U<CR>"});
+
+    // Both checks are on record, newest first, with the scale's serial number.
+    const Run history = runCheck({"--history", "--format", "csv", "--db", database});
+    QCOMPARE(history.exit, 0);
+    const QStringList rows = stdoutLines(history.out);
+    QVERIFY2(rows.size() >= 3, history.out.constData());
+    QCOMPARE(rows.first(), QString("ID,Ended,MFG,MOD,SN,REV,Port,Level 1,Weight stream,Failed"));
+    QVERIFY2(rows.at(1).contains(",Simulated Scale Works,SIM-6000,000001,1.0," +
+                                 after.devicePath() + ",verified,skipped,4"),
+             qPrintable(rows.at(1)));
+    QVERIFY(rows.last().startsWith("1,"));
+}
+
+void SmaCheckTest::recordingThatFails_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("environment"); // SMA_DB
+    QTest::addColumn<QString>("saying");      // on standard error; empty: nothing said
+
+    QFile plain(m_records.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    QTest::newRow("--db in a folder that is a file")
+        << QStringList{"--db", plain.fileName() + "/history.sqlite"} << QString()
+        << "The check could not be recorded: " + plain.fileName() +
+               "/history.sqlite: its folder cannot be made\n";
+    QFile garbage(m_records.filePath("garbage.sqlite"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(8192, 'x'));
+    QTest::newRow("SMA_DB a file that is no database")
+        << QStringList{} << garbage.fileName()
+        << "The check could not be recorded: " + garbage.fileName() + ": file is not a database";
+    QTest::newRow("server nobody listens on")
+        << QStringList{"--db", "postgresql://nobody@127.0.0.1:1/checks"} << QString()
+        << "The check could not be recorded: postgresql://nobody@127.0.0.1:1/checks: ";
+    QTest::newRow("--no-record") << QStringList{"--no-record", "--db", plain.fileName()}
+                                 << QString() << QString();
+}
+
+// A check that cannot be recorded says so once and keeps its result, its
+// report and its exit status.
+void SmaCheckTest::recordingThatFails()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, environment);
+    QFETCH(QString, saying);
+    PtyScale scale;
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    const Run run = runCheck(
+        QStringList{"--port", scale.devicePath(), "--weight-stream", "skip", "--quiet"} + options,
+        environment);
+    QVERIFY2(run.exit == 0, qPrintable(run.err));
+    const QStringList report = stdoutLines(run.out);
+    QCOMPARE(report.mid(report.size() - 2), NotVerifiedVerdicts); // the stream was skipped
+    if (saying.isEmpty()) {
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        QCOMPARE(QFileInfo(m_records.filePath("plain")).size(), 0);
+    } else {
+        QVERIFY2(run.err.startsWith(saying) && run.err.count('\n') == 1, qPrintable(run.err));
     }
 }
 

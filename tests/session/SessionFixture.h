@@ -110,7 +110,7 @@ struct SessionFixture
             QCoreApplication::processEvents(); // the answer
         }
         engine.cancel();
-        session->endWeightStream(false, engine.checklist().untickedItems());
+        session->endWeightStream(false, engine.checklist().itemTexts(false));
     }
 
     QStringList sentCommands() const { return ::sentCommands(*port); }

@@ -14,6 +14,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -52,7 +54,7 @@ protected:
         questions << text + QLatin1Char('\n') + detail;
         return acceptQuestions;
     }
-    QStringList showWeightStreamAnalysis() override
+    StatusChecklist showWeightStreamAnalysis() override
     {
         weightStreamOkAtAnalysis = Globals::WeightStreamOK;
         endedBeforeAnalysis = session().runEnded();
@@ -63,7 +65,7 @@ protected:
         handOver << QStringLiteral("VerifyWeight port %1")
                         .arg(session().isOpen() ? QStringLiteral("open")
                                                 : QStringLiteral("closed"));
-        return {};
+        return StatusChecklist();
     }
     void showReportPreview() override { handOver << QStringLiteral("PrintButton"); }
     void endApplication() override
@@ -74,10 +76,25 @@ protected:
     }
 };
 
+// The checks of tester windows made from now on go to a database of their
+// own, not to the user's, and their settings are the tests' own.
+struct OwnRecords
+{
+    QTemporaryDir folder;
+
+    OwnRecords()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("SMA_DB", folder.filePath(QStringLiteral("history.sqlite")).toUtf8());
+    }
+    QString filePath(const QString &name) const { return folder.filePath(name); }
+};
+
 // One tester window on a scripted port, with its controls at hand.
 struct TesterFixture
 {
     ScriptedPorts ports;
+    OwnRecords records;
     std::unique_ptr<RecordingSmaForm> form;
     ScriptedMSComm *port = nullptr;
 

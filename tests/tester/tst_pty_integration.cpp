@@ -30,6 +30,7 @@ MSCommFactory realPorts()
 
 struct RealTester
 {
+    OwnRecords records;
     RecordingSmaForm form{realPorts()};
 
     template <typename T> T *child(const char *name) const
@@ -350,6 +351,7 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
     PtyScale scale; // publishes "T", so the tare test runs first
     QVERIFY2(scale.start(), qPrintable(scale.errorString()));
     ModalAnswerer answerer;
+    OwnRecords records;
     WeightStreamForm form(realPorts());
     form.findChild<QLineEdit *>("Port")->setText(scale.devicePath());
     Globals::WeightStreamOK = true;
@@ -372,6 +374,17 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
     QVERIFY(!afterClear.isEmpty());
     QCOMPARE(QByteArray(afterClear).replace("\nW\r", ""), QByteArray());
     QVERIFY(!form.session().port()->portOpen());
+
+    // The check is on record with the analysis's verdict and every box it ticked.
+    RecordStore &store = form.recorder().store();
+    const std::optional<QList<HistoryRow>> rows = store.history(QString(), 10);
+    QVERIFY2(rows && rows->size() == 1, qPrintable(store.errorString()));
+    const std::optional<CheckRecord> record = store.load(rows->first().id);
+    QVERIFY(record);
+    QCOMPARE(record->weightStream, CheckRecord::WeightStream::Verified);
+    QCOMPARE(record->flagsSeen.size(), 6);
+    QVERIFY(record->flagsMissing.isEmpty());
+    QCOMPARE(record->report.last(), "SMA Level 2 commands supported ( HPTMCU )");
 }
 
 QTEST_MAIN(PtyIntegrationTest)

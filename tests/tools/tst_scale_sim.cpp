@@ -67,13 +67,31 @@ void ScaleSimTest::commandLineDefaults()
 void ScaleSimTest::commandLineOptions()
 {
     ScaleCommandLine commandLine;
-    QVERIFY2(commandLine.parse({"sma-scale-sim", "--commands", "ABDWZXHM", "--no-cmd-line",
-                                "--no-end", "--reject-all", "--crlf", "--no-leading-lf", "--silent",
-                                "--stream", "--no-cycle", "--lie", "--delay", "0", "--line",
-                                "19200,7,e,1", "--continuous", "100", "--continuous-only"}),
+    QVERIFY2(commandLine.parse({"sma-scale-sim",
+                                "--commands",
+                                "ABDWZXHM",
+                                "--no-cmd-line",
+                                "--no-end",
+                                "--reject-all",
+                                "--crlf",
+                                "--no-leading-lf",
+                                "--silent",
+                                "--stream",
+                                "--no-cycle",
+                                "--lie",
+                                "--delay",
+                                "0",
+                                "--line",
+                                "19200,7,e,1",
+                                "--continuous",
+                                "100",
+                                "--continuous-only",
+                                "--serial-number",
+                                "B7-0042"}),
              qPrintable(commandLine.errorText()));
     const ScaleOptions options = commandLine.scaleOptions();
     QCOMPARE(options.level2Commands, QByteArray("ABDWZXHM"));
+    QCOMPARE(options.serialNumber, QByteArray("B7-0042"));
     QVERIFY(!options.sendCommandLine && !options.endListings && !options.cycleWeights &&
             !options.leadingLf);
     QVERIFY(options.rejectAll && options.crlf && options.silent && options.streamRepeats &&
@@ -90,6 +108,8 @@ void ScaleSimTest::commandLineRejectsBadValues_data()
     QTest::newRow("negative delay") << QStringList{"--delay", "-1"};
     QTest::newRow("delay not a number") << QStringList{"--delay", "soon"};
     QTest::newRow("blank in commands") << QStringList{"--commands", "T C"};
+    QTest::newRow("serial number too long for its line")
+        << QStringList{"--serial-number", QString(26, '9')};
     QTest::newRow("unknown option") << QStringList{"--loud"};
     QTest::newRow("baud not offered") << QStringList{"--line", "9601,8,N,1"};
     QTest::newRow("line in port order") << QStringList{"--line", "9600,n,8,1"};

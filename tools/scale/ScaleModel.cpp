@@ -352,7 +352,7 @@ std::optional<double> ScaleModel::heldTareKg() const
 QList<QByteArray> ScaleModel::aboutLines() const
 {
     QList<QByteArray> lines{"SMA:2/1.0", "MFG:Simulated Scale Works", "MOD:SIM-6000", "REV:1.0",
-                            "SN :000001"};
+                            "SN :" + m_options.serialNumber};
     if (m_options.endListings)
         lines.append("END:");
     return lines;

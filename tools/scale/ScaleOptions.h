@@ -13,6 +13,9 @@ struct ScaleOptions
     // letters I and N are answered whatever this holds: a scale that refused
     // I could not publish anything at all.
     QByteArray level2Commands = "HPTMCU";
+    // The "SN :" line of the About listing, so that benches of simulated
+    // scales tell their checks apart.
+    QByteArray serialNumber = "000001";
     // Carry the "CMD:" line in the Information listing.
     bool sendCommandLine = true;
     // End the About and Information listings with an "END:" line. Some

@@ -18,6 +18,7 @@ const QString Delay = QStringLiteral("delay");
 const QString Line = QStringLiteral("line");
 const QString Continuous = QStringLiteral("continuous");
 const QString ContinuousOnly = QStringLiteral("continuous-only");
+const QString SerialNumber = QStringLiteral("serial-number");
 
 bool isPrintableAscii(const QString &text)
 {
@@ -55,6 +56,10 @@ ScaleCommandLine::ScaleCommandLine()
         {Lie, QStringLiteral("Answer as a firmware whose commands do not do what they claim: T "
                              "answers a gross weight, C a net one, U keeps its unit, and H, Q "
                              "and S answer in upper case.")},
+        {SerialNumber,
+         QStringLiteral("The serial number of the About listing's SN : line (default %1).")
+             .arg(QString::fromLatin1(defaults.serialNumber)),
+         QStringLiteral("text")},
         {Delay,
          QStringLiteral("Milliseconds from a command to its answer (default %1).")
              .arg(DefaultAnswerDelayMs),
@@ -94,6 +99,16 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
             return false;
         }
         options.level2Commands = letters.toLatin1();
+    }
+    if (m_parser.isSet(SerialNumber)) {
+        const QString serialNumber = m_parser.value(SerialNumber);
+        if (serialNumber.isEmpty() || serialNumber.size() > 25 || !isPrintableAscii(serialNumber)) {
+            m_error = QStringLiteral("--serial-number takes up to 25 printable characters without "
+                                     "blanks: %1")
+                          .arg(serialNumber);
+            return false;
+        }
+        options.serialNumber = serialNumber.toLatin1();
     }
     options.sendCommandLine = !m_parser.isSet(NoCommandLine);
     options.endListings = !m_parser.isSet(NoEnd);

@@ -1,0 +1,220 @@
+// Times the record of checks and prints the figures:
+//
+//   records_bench [checks] [database]   (default 100000, /tmp/sma-records-bench.sqlite)
+//
+// (a) writing one check of a whole run (20 commands, 120 frames of serial
+//     record, 40 report lines) into a new SQLite file: median and worst of
+//     200, and writing it again over its record as a retest does; the same
+//     into PostgreSQL when a server is at hand (tools/with-postgres.sh);
+// (b) "Check History" over `checks` recorded checks (made once and kept in
+//     `database`): from making the window to its first rows painted, and
+//     from typing a filter to the filtered rows painted (the window waits
+//     120 ms for the typing to pause, which is counted).
+
+#include "CheckHistoryWindow.h"
+#include "CheckRecorder.h"
+#include "CommandText.h"
+#include "HistoryModel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+CheckRecord wholeRun(int serial)
+{
+    CheckRecord record;
+    record.port = QStringLiteral("/dev/ttyUSB0");
+    record.started = QDateTime::currentDateTime().addSecs(-serial - 60);
+    record.ended = record.started.addSecs(40);
+    record.programVersion = QStringLiteral("1.0");
+    record.host = QStringLiteral("bench-3");
+    record.user = QStringLiteral("operator");
+    record.manufacturer = serial % 2 ? QStringLiteral("ACME Scales") : QStringLiteral("Weighworks");
+    record.model = QStringLiteral("BX-%1").arg(serial % 50);
+    record.serialNumber = QStringLiteral("SN-%1").arg(serial, 6, 10, QLatin1Char('0'));
+    record.revision = QStringLiteral("1.0%1").arg(serial % 7);
+    record.about = {"SMA:2/1.0", "MFG:" + record.manufacturer, "MOD:" + record.model,
+                    "REV:" + record.revision, "SN :" + record.serialNumber};
+    record.info = {"SMA:2/1.0", "TYP:S", "CAP:kg :6000:1:0", "CMD:HPTMCU"};
+    record.published = QStringLiteral("HPTMCU");
+    const QString letters = QStringLiteral("ABBBBINNZHPTMCUQRSWD");
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        TestedCommand command;
+        command.command = letters.at(i);
+        command.printable = printableForm(command.command);
+        const bool refused = QStringLiteral("QRS").contains(letters.at(i));
+        command.result = refused ? TestedCommand::Result::Failed : TestedCommand::Result::Passed;
+        command.answer = refused ? QByteArray("?") : QByteArray(" 1G       5.025kg ");
+        command.ms = 40 + i;
+        record.commands << command;
+        record.traffic << RecordedTraffic{
+            i * 50, "TX", '\n' + command.command.toLatin1() + '\r', {}};
+        record.traffic << RecordedTraffic{i * 50 + 40, "RX", '\n' + *command.answer + '\r',
+                                          "answer to " + command.printable + " after 40 ms"};
+    }
+    while (record.traffic.size() < 120)
+        record.traffic << RecordedTraffic{5000, "RX", "\nPOWER ON\r", "discarded"};
+    for (int line = 0; line < 40; ++line)
+        record.report << QStringLiteral("<LF>A<CR>\t\t\t\t\tPassed %1").arg(line);
+    record.findings = {{Finding::Severity::Note, "slowest-answer", "The slowest answer", "\nA\r"}};
+    record.level1 = true;
+    record.weightStream = CheckRecord::WeightStream::Verified;
+    return record;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+// The time from start() to the first paint of the view's rows after its
+// model was reset (or at all, when `afterReset` is false).
+class PaintClock : public QObject
+{
+public:
+    explicit PaintClock(QAbstractItemView *view)
+    {
+        view->viewport()->installEventFilter(this);
+        connect(view->model(), &QAbstractItemModel::modelReset, this, [this] { m_reset = true; });
+    }
+    void start(bool afterReset)
+    {
+        m_painted = -1;
+        m_reset = !afterReset;
+        m_clock.start();
+    }
+    // Waits for the paint; returns its time in milliseconds.
+    double waitForPaint()
+    {
+        QElapsedTimer limit;
+        limit.start();
+        while (m_painted < 0 && limit.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return double(m_painted) / 1e6;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_reset && m_painted < 0)
+            m_painted = m_clock.nsecsElapsed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_painted = -1;
+    bool m_reset = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int checks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100000;
+    const QString database = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                      : QStringLiteral("/tmp/sma-records-bench.sqlite");
+
+    // (a)
+    QTemporaryDir dir;
+    QStringList locations{dir.filePath(QStringLiteral("one.sqlite"))};
+    if (!qEnvironmentVariableIsEmpty("PGHOST"))
+        locations << QStringLiteral("postgresql:///"); // the server of tools/with-postgres.sh
+    for (const QString &location : locations) {
+        RecordStore store(location);
+        const CheckRecord record = wholeRun(1);
+        std::vector<double> adds;
+        std::vector<double> updates;
+        for (int i = 0; i < 200; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            const std::optional<qint64> id = store.add(record);
+            adds.push_back(double(clock.nsecsElapsed()) / 1e6);
+            clock.start();
+            if (!id || !store.update(*id, record)) {
+                std::fprintf(stderr, "%s\n", qPrintable(store.errorString()));
+                return 1;
+            }
+            updates.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        std::printf("(a) one check (20 commands, 120 frames, 40 report lines) into %s:\n"
+                    "    written median %.2f ms, worst %.2f ms (target for SQLite <= 20 ms); "
+                    "written again median %.2f ms, worst %.2f ms\n",
+                    location.startsWith(QLatin1String("postgresql")) ? "PostgreSQL"
+                                                                     : "SQLite (WAL)",
+                    median(adds), *std::max_element(adds.begin(), adds.end()), median(updates),
+                    *std::max_element(updates.begin(), updates.end()));
+    }
+
+    // (b)
+    {
+        RecordStore history(database);
+        const CheckRecord oldest = wholeRun(checks - 1);
+        const std::optional<qint64> made =
+            history.lastCheckOf(oldest.manufacturer, oldest.model, oldest.serialNumber);
+        if (!made) {
+            std::fprintf(stderr, "%s\n", qPrintable(history.errorString()));
+            return 1;
+        }
+        if (*made < 0) {
+            QFile::remove(database);
+            RecordStore fresh(database);
+            QElapsedTimer clock;
+            clock.start();
+            for (int first = 0; first < checks; first += 1000) {
+                QList<CheckRecord> batch;
+                for (int serial = first; serial < std::min(checks, first + 1000); ++serial) {
+                    CheckRecord check = wholeRun(serial);
+                    check.traffic.clear();
+                    check.report.clear();
+                    batch << check;
+                }
+                if (!fresh.add(batch)) {
+                    std::fprintf(stderr, "%s\n", qPrintable(fresh.errorString()));
+                    return 1;
+                }
+            }
+            std::printf("    (made %d checks in %s in %.1f s)\n", checks, qPrintable(database),
+                        double(clock.elapsed()) / 1000);
+        }
+    }
+    qputenv("SMA_DB", database.toLocal8Bit());
+    CheckRecorder recorder;
+    PaintClock *clock = nullptr;
+    QElapsedTimer opening;
+    opening.start();
+    CheckHistoryWindow window(recorder);
+    auto *view = window.findChild<QTableView *>(QStringLiteral("history"));
+    clock = new PaintClock(view);
+    clock->start(false);
+    const double built = double(opening.nsecsElapsed()) / 1e6;
+    window.show();
+    const double firstRows = built + clock->waitForPaint();
+    std::printf("(b) Check History over %d checks: first %d rows painted %.1f ms after the window "
+                "was made (target <= 1000 ms)\n",
+                checks, view->model()->rowCount(), firstRows);
+    auto *filter = window.findChild<QLineEdit *>(QStringLiteral("Filter"));
+    for (const QString &typed : {QStringLiteral("acme"), QStringLiteral("sn-099999"),
+                                 QStringLiteral("nothing like it"), QString()}) {
+        clock->start(true);
+        filter->setText(typed);
+        const double shown = clock->waitForPaint();
+        std::printf("    filter \"%s\": %d rows painted %.1f ms after typing, 120 ms pause "
+                    "included (target <= 300 ms)\n",
+                    qPrintable(typed), view->model()->rowCount(), shown);
+    }
+    delete clock;
+    return 0;
+}
