@@ -1,5 +1,7 @@
 #include "CheckHistoryWindow.h"
 
+#include "TesterSettings.h"
+
 #include "CheckRecorder.h"
 #include "ComparisonWindow.h"
 #include "HistoryExport.h"
@@ -18,7 +20,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QSettings>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -30,23 +31,18 @@ constexpr int kFilterPauseMs = 120;
 
 const QString kDatabaseKey = QStringLiteral("records/database");
 
-QSettings settings()
-{
-    return QSettings(QStringLiteral("SMA Compliance Tester"), QStringLiteral("sma-tester"));
-}
-
 } // namespace
 
 QString CheckHistoryWindow::startingDatabase()
 {
     if (!qEnvironmentVariableIsEmpty("SMA_DB"))
         return {};
-    return settings().value(kDatabaseKey).toString();
+    return testerSettings().value(kDatabaseKey).toString();
 }
 
 void CheckHistoryWindow::saveDatabase(const QString &location)
 {
-    settings().setValue(kDatabaseKey, location);
+    testerSettings().setValue(kDatabaseKey, location);
 }
 
 CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)

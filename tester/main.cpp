@@ -7,6 +7,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("SMA Compliance Tester"));
+    // The menu entry installed with the tester, so that a desktop shows its
+    // icon and name for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.smacompliancetester.Tester"));
 
     smaForm window([](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); });
     window.show();

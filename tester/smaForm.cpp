@@ -6,6 +6,7 @@
 #include "PortList.h"
 #include "PrtForm.h"
 #include "TesterAccessible.h"
+#include "TesterSettings.h"
 #include "TrafficWindow.h"
 #include "VerdictText.h"
 
@@ -24,7 +25,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -311,7 +311,7 @@ const QString kLineSettingsKey = QStringLiteral("lineSettings");
 void smaForm::loadLineSettings()
 {
     const std::optional<LineSettings> saved =
-        LineSettings::parse(QSettings().value(kLineSettingsKey).toString());
+        LineSettings::parse(testerSettings().value(kLineSettingsKey).toString());
     const LineSettings settings = saved.value_or(LineSettings{});
     m_session->setLineSettings(settings);
     LineValue->setEditText(settings.text());
@@ -321,7 +321,7 @@ void smaForm::useLineSettings(const LineSettings &settings)
 {
     m_session->setLineSettings(settings);
     LineValue->setEditText(settings.text());
-    QSettings().setValue(kLineSettingsKey, settings.text());
+    testerSettings().setValue(kLineSettingsKey, settings.text());
 }
 
 // Settings typed or chosen take effect at the next opening; text that names
