@@ -20,10 +20,10 @@ CheckRecord check(const QString &commands, const QStringList &findings = {}, boo
                   CheckRecord::WeightStream stream = CheckRecord::WeightStream::Verified)
 {
     CheckRecord record;
-    for (const QString &spec : commands.split(' ', Qt::SkipEmptyParts)) {
+    for (const QString &given : commands.split(' ', Qt::SkipEmptyParts)) {
         TestedCommand command;
-        const QString letter = spec.section('=', 0, 0);
-        const QString verdict = spec.section('=', 1);
+        const QString letter = given.section('=', 0, 0);
+        const QString verdict = given.section('=', 1);
         command.command = letter;
         command.printable = "<LF>" + letter + "<CR>";
         command.result = verdict.startsWith("Passed") ? TestedCommand::Result::Passed
