@@ -112,7 +112,8 @@ OpenFailure SmaSession::findLineSettings(const QString &portText)
 {
     if (isOpen())
         return {};
-    m_traffic->restart();
+    // The probes join the record as they are: a run's record, which retests
+    // after the run still add to, keeps its traffic.
     if (const OpenFailure failure = m_search->start(portText, m_line); failure.failed())
         return failure;
     m_portText = portText;

@@ -127,7 +127,7 @@ public:
     // Find Settings: listens on the port `portText` names, then asks for "A"
     // at each baud rate (LineSettingsSearch). lineSettingsSearched() tells
     // the outcome; the settings are not taken over by themselves. The probes
-    // go into the serial record. Refused while the port is open.
+    // are added to the serial record. Refused while the port is open.
     OpenFailure findLineSettings(const QString &portText);
     bool isSearching() const { return m_search->isRunning(); }
 
