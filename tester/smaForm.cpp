@@ -134,6 +134,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     });
 
     m_recorder.setLocation(CheckHistoryWindow::startingDatabase());
+    connect(&m_recorder, &CheckRecorder::written, this, &smaForm::onRecorded);
 
     // Load
     Globals::WeightStreamOK = false;
@@ -414,16 +415,22 @@ void smaForm::on_VerifyWeight_clicked()
     m_check.flagsMissing = boxes.itemTexts(false);
 }
 
-// A database that cannot be written costs the operator one message.
+// Written off the window's thread: see onRecorded().
 void smaForm::recordCheck()
 {
     fillCheckRecord(*m_session, m_check);
     m_check.elapsedMs = m_check.started.msecsTo(m_check.ended);
     m_check.exitStatus =
         m_check.level1 && m_check.weightStream == CheckRecord::WeightStream::Verified ? 0 : 1;
-    if (const QString failure = m_recorder.write(m_check); !failure.isEmpty())
+    m_recorder.write(m_check);
+}
+
+// A database that cannot be written costs the operator one message.
+void smaForm::onRecorded(const QString &failure)
+{
+    if (!failure.isEmpty())
         showMessage(QStringLiteral("The check could not be recorded: ") + failure);
-    if (m_historyWindow)
+    else if (m_historyWindow)
         m_historyWindow->refresh();
 }
 

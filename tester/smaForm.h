@@ -91,6 +91,7 @@ private:
     void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
     void offerToFindSettings();
     void recordCheck();
+    void onRecorded(const QString &failure);
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;

@@ -377,8 +377,9 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
 
     // The check is on record with the analysis's verdict and every box it ticked.
     RecordStore &store = form.recorder().store();
-    const std::optional<QList<HistoryRow>> rows = store.history(QString(), 10);
-    QVERIFY2(rows && rows->size() == 1, qPrintable(store.errorString()));
+    std::optional<QList<HistoryRow>> rows;
+    QTRY_VERIFY2((rows = store.history(QString(), 10)) && rows->size() == 1,
+                 qPrintable(store.errorString()));
     const std::optional<CheckRecord> record = store.load(rows->first().id);
     QVERIFY(record);
     QCOMPARE(record->weightStream, CheckRecord::WeightStream::Verified);
