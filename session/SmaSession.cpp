@@ -317,7 +317,8 @@ int SmaSession::addTestedCommand(const QString &command)
 
 void SmaSession::onReceived()
 {
-    if (m_port->commEvent() != CommEvents::Received)
+    // While the line settings are searched for, the search reads the port.
+    if (m_port->commEvent() != CommEvents::Received || isSearching())
         return; // line changes and errors are not answers
     const QByteArray chunk = m_port->input();
     m_traffic->received(chunk);
@@ -470,8 +471,8 @@ void SmaSession::onResponseTimeout()
 // time-out, and the operator is told why at once instead of 3 s later.
 void SmaSession::onPortLost(const QString &description)
 {
-    if (!isOpen())
-        return;
+    if (!isOpen() || isSearching())
+        return; // a search tells of it itself
     const bool awaiting = m_timer->isActive();
     closeConnection();
     m_retestFollowUp.clear();
