@@ -1,5 +1,6 @@
 #include "QSerialMSComm.h"
 
+#include "LineSettings.h"
 #include "PortName.h"
 
 #include <QSerialPort>
@@ -35,13 +36,10 @@ void QSerialMSComm::setSettings(const QString &settings)
 
 // A UART set to 7 data bits hands over 7 bits a character; a pseudo-terminal
 // or a driver that ignores the setting delivers the eighth as it came.
-QByteArray QSerialMSComm::asReceived(QByteArray bytes) const
+QByteArray QSerialMSComm::asReceived(const QByteArray &bytes) const
 {
-    if (m_settings.split(QLatin1Char(',')).value(2).trimmed() == QLatin1String("7")) {
-        for (char &byte : bytes)
-            byte = char(byte & 0x7f);
-    }
-    return bytes;
+    const std::optional<LineSettings> line = LineSettings::fromPortSettings(m_settings);
+    return line ? line->received(bytes) : bytes;
 }
 
 // "baud,parity,data,stop" as in "9600,n,8,1"; unknown fields keep 9600,N,8,1.

@@ -39,7 +39,7 @@ public:
 
 private:
     void applySettings();
-    QByteArray asReceived(QByteArray bytes) const;
+    QByteArray asReceived(const QByteArray &bytes) const;
     void onReadyRead();
     void onError(int error);
     void notifyReceived();
