@@ -240,8 +240,6 @@ void SmaCheck::interrupt()
         return;
     case Phase::Tare:
     case Phase::Units:
-        m_session->interrupt();
-        break;
     case Phase::Idle:
     case Phase::Searching:
     case Phase::Discovery:
