@@ -73,10 +73,15 @@ const QList<QStringList> &recordMigrations()
             QStringLiteral("CREATE INDEX checks_by_scale ON checks "
                            "(serial_number, model, mfg, ended_ms, id)"),
         },
-        // 3: findings of one code and one cause are one, with how often.
+        // 3: findings of one code and one cause are one, with how often; a
+        // command that failed without an answer says what came instead.
         {
             QStringLiteral(
                 "ALTER TABLE check_findings ADD COLUMN count INTEGER NOT NULL DEFAULT 1"),
+            QStringLiteral("ALTER TABLE check_commands ADD COLUMN bytes_arrived {int64} NOT NULL "
+                           "DEFAULT 0"),
+            QStringLiteral("ALTER TABLE check_commands ADD COLUMN unasked_lines INTEGER NOT NULL "
+                           "DEFAULT 0"),
         },
     };
     return migrations;

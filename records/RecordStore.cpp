@@ -58,6 +58,7 @@ const Names<TestedCommand::Reason> kReasons = {
     {TestedCommand::Reason::PortLost, QStringLiteral("port lost")},
     {TestedCommand::Reason::ListingCut, QStringLiteral("listing cut")},
     {TestedCommand::Reason::Stopped, QStringLiteral("stopped")},
+    {TestedCommand::Reason::Unsolicited, QStringLiteral("unsolicited")},
 };
 
 template <typename T> QString nameOf(const Names<T> &names, T value)
@@ -408,7 +409,9 @@ bool RecordStore::writeDetails(qint64 id, const CheckRecord &record)
                                  tested.answer ? bytes(*tested.answer)
                                                : QVariant(QMetaType::fromType<QByteArray>()),
                                  number(tested.ms),
-                                 nameOf(kReasons, tested.reason)};
+                                 nameOf(kReasons, tested.reason),
+                                 number(tested.bytesArrived),
+                                 tested.unaskedLines};
     };
     for (int seq = 0; seq < record.commands.size(); ++seq)
         addCommand(kRoleRun, seq, record.commands.at(seq));
@@ -449,7 +452,8 @@ bool RecordStore::writeDetails(qint64 id, const CheckRecord &record)
                       {QStringLiteral("check_id"), QStringLiteral("role"), QStringLiteral("seq"),
                        QStringLiteral("printable"), QStringLiteral("command"),
                        QStringLiteral("result"), QStringLiteral("answer"), QStringLiteral("ms"),
-                       QStringLiteral("reason")},
+                       QStringLiteral("reason"), QStringLiteral("bytes_arrived"),
+                       QStringLiteral("unasked_lines")},
                       commands) &&
            insertRows(QStringLiteral("check_texts"),
                       {QStringLiteral("check_id"), QStringLiteral("kind"), QStringLiteral("seq"),
@@ -599,8 +603,8 @@ bool RecordStore::readDetails(qint64 id, CheckRecord &record)
 
     QSqlQuery commands(database());
     if (!select(commands, QStringLiteral("SELECT role, printable, command, result, answer, ms, "
-                                         "reason FROM check_commands WHERE check_id = ? "
-                                         "ORDER BY role, seq")))
+                                         "reason, bytes_arrived, unasked_lines FROM "
+                                         "check_commands WHERE check_id = ? ORDER BY role, seq")))
         return false;
     while (commands.next()) {
         TestedCommand command;
@@ -613,6 +617,8 @@ bool RecordStore::readDetails(qint64 id, CheckRecord &record)
         command.ms = commands.value(5).toLongLong();
         command.reason =
             valueOf(kReasons, commands.value(6).toString(), TestedCommand::Reason::None);
+        command.bytesArrived = commands.value(7).toLongLong();
+        command.unaskedLines = commands.value(8).toInt();
         const QString role = commands.value(0).toString();
         if (role == kRoleTare)
             record.tare = command;

@@ -292,12 +292,14 @@ void smaForm::on_Connect_clicked()
     // Nothing the scale sends is taken until the operator has confirmed.
     showMessage(QStringLiteral("Set the device to %1 and verify center of zero")
                     .arg(m_session->lineSettings().text()));
-    m_session->startRun();
-    if (!m_session->isOpen())
-        return; // lost while the message was up: no run
+    // A new check from here on, even one that ends at once (a scale that
+    // talks by itself is stopped before its first command).
     m_check = CheckRecord();
     m_recorder.startCheck();
     m_recording = Recording::RunUnderWay;
+    m_session->startRun();
+    if (!m_session->isOpen() && m_session->commands().isEmpty())
+        m_recording = Recording::None; // lost while the message was up: no run
 }
 
 // ---- Line settings ----

@@ -68,7 +68,14 @@ inline QList<RecordSample> recordSamples()
     silent.command = QStringLiteral("B");
     silent.result = TestedCommand::Result::Failed;
     silent.reason = TestedCommand::Reason::TimedOut;
-    brokenOff.commands = {silent};
+    silent.bytesArrived = 11; // garbled, none ended an answer
+    TestedCommand talking = silent;
+    talking.printable = QStringLiteral("<LF>A<CR>");
+    talking.command = QStringLiteral("A");
+    talking.reason = TestedCommand::Reason::Unsolicited;
+    talking.bytesArrived = 0;
+    talking.unaskedLines = 5;
+    brokenOff.commands = {talking, silent};
     brokenOff.flagsMissing = {"Zero Flag"};
     brokenOff.traffic = {{0, "TX", "\nB\r", {}}};
     samples << RecordSample{QStringLiteral("run broken off by a silent scale"), brokenOff};

@@ -664,6 +664,7 @@ void SmaFormTest::checksAreRecordedUntilTheNextStart_data()
     QTest::newRow("the run finishes") << "finishes";
     QTest::newRow("the scale falls silent") << "time-out";
     QTest::newRow("the operator stops") << "stop";
+    QTest::newRow("the scale talks by itself") << "continuous";
 }
 
 // A check is recorded when its run ends, however it ends; a tare test after
@@ -683,12 +684,17 @@ void SmaFormTest::checksAreRecordedUntilTheNextStart()
 
     if (ending == "time-out")
         scale.silent = true;
+    if (ending == "continuous")
+        f.form->whileMessageShows = [&] {
+            f.port->deliver(QByteArray("\n 1G  5kg\r").repeated(3));
+        };
     f.button("Connect")->click();
+    f.form->whileMessageShows = nullptr;
     if (ending == "finishes")
         QTRY_COMPARE(f.form->handOver.size(), 2);
     else if (ending == "time-out")
         f.form->session().onResponseTimeout();
-    else
+    else if (ending == "stop")
         f.button("Connect")->click();
     QTRY_COMPARE(recorded().size(), 1);
     const qint64 id = recorded().first().id;
