@@ -269,7 +269,8 @@ void listings(const RunEvidence &run, QList<Finding> &findings)
     }
 }
 
-// What is out of place in a weight answer, or nothing.
+} // namespace
+
 QString weightFrameFault(const QByteArray &text)
 {
     if (text.size() != kWeightAnswerLength)
@@ -298,6 +299,8 @@ QString weightFrameFault(const QByteArray &text)
             .arg(TrafficLog::printable(weight));
     return {};
 }
+
+namespace {
 
 // Findings of one code and one cause are one finding, counted, with the
 // evidence of the first: a scale that gets the same thing wrong in every
@@ -487,6 +490,10 @@ void weightStream(const RunEvidence &run, QList<Finding> &findings)
 
 void timing(const RunEvidence &run, QList<Finding> &findings)
 {
+    // A scale that talks by itself had its lines taken for answers: how soon
+    // they came says nothing of how fast it answers.
+    if (run.unsolicited)
+        return;
     const TrafficEntry *slowest = nullptr;
     // The weight stream's answers do not answer one request each; only the
     // session waits for an answer.

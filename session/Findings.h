@@ -59,6 +59,11 @@ struct RunEvidence
     std::optional<UnsolicitedOutput> unsolicited;
 };
 
+// What is out of place in a weight answer (`text`, between LF and CR: status,
+// range, gross/net, motion, a blank, 10 weight and 3 unit characters), in
+// words; empty for a well-formed one.
+QString weightFrameFault(const QByteArray &text);
+
 // Every finding, in the order: framing, listings, weight answers, the weight
 // stream, timing.
 QList<Finding> deriveFindings(const RunEvidence &run);

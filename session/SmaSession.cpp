@@ -52,8 +52,9 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     // nothing is asked: every line that comes is the scale's own idea.
     connect(m_port, &MSComm::Discarded, this, [this](const QByteArray &bytes) {
         if (!isSearching())
-            m_unasked.take(bytes);
+            m_watch.heardUnasked(bytes, m_clock.elapsed());
     });
+    m_clock.start();
     m_search->setTrafficRecorder(m_traffic->settingsSearchRecorder());
     connect(m_search, &LineSettingsSearch::finished, this,
             [this](const LineSettingsSearch::Outcome &outcome) {
@@ -99,7 +100,8 @@ OpenFailure SmaSession::open(const QString &portText, Record record)
     m_runStarted = QDateTime::currentDateTime();
     if (record == Record::Restart)
         m_traffic->restart();
-    m_unasked.clear();
+    m_clock.start();
+    m_watch.clear();
     m_weightStreamUnseen.clear();
     for (TestedCommand &command : m_commands)
         command.ticked = false;
@@ -140,9 +142,9 @@ void SmaSession::startRun()
     m_run = DiscoveryState{};
     m_retestFollowUp.clear();
     m_inFlightRow = -1;
-    m_unaskedStreak = 0;
+    m_heldRows.clear();
     m_unsolicited.reset();
-    if (m_unasked.count() >= LineSettingsSearch::kUnaskedLinesForContinuous) {
+    if (m_watch.unaskedLines() >= LineSettingsSearch::kUnaskedLinesForContinuous) {
         m_run.TestId = TestIds::About;
         stopForContinuousOutput(addTestedCommand(QStringLiteral("A")));
         return;
@@ -201,6 +203,7 @@ void SmaSession::shutdown()
 
 void SmaSession::closeConnection()
 {
+    releaseHeldVerdicts();
     m_timer->stop();
     m_port->setPortOpen(false);
     m_runEnded = QDateTime::currentDateTime();
@@ -231,7 +234,9 @@ void SmaSession::sendCommand(const QString &command)
 // second line of an earlier arrival, a late answer) is not its answer.
 void SmaSession::transmit(const QString &command)
 {
-    discardWaiting();
+    m_watch.heardUnasked(discardWaiting(), m_clock.elapsed());
+    m_watch.breakOff();
+    m_watch.sent(command, m_clock.elapsed());
     m_bytesSinceSend = 0;
     const QByteArray frame = frameCommand(command);
     m_port->setOutput(frame);
@@ -242,42 +247,77 @@ void SmaSession::transmit(const QString &command)
 }
 
 // Throws away what waits unread, the rest of an arrival after its answer
-// included, and returns how many complete lines it held: lines nobody asked
-// for.
-int SmaSession::discardWaiting()
+// included, and returns it: bytes nobody asked for.
+QByteArray SmaSession::discardWaiting()
 {
     m_traffic->pendingDiscarded();
     const QByteArray unread = m_port->input();
     m_traffic->discarded(unread);
-    const int lines = m_unasked.take(m_rxText + unread);
-    // What follows belongs to the next answer, not to a line begun before.
-    m_unasked.breakOff();
+    const QByteArray waiting = m_rxText + unread;
     m_rxText.clear();
-    return lines;
+    return waiting;
 }
 
-// A line of its own after an answer may be a start-up text or a late echo;
-// lines after two answers in a row are a scale that talks by itself. What R
-// and S stream until the next command is their answer, not talk.
-bool SmaSession::keepsTalkingUnasked(int linesNow)
+// Whether the answer just taken, with what waited behind it, shows that the
+// scale talks by itself; the run has stopped then. An answer that may be the
+// scale's own line is taken as usual, but its verdict waits for the next
+// answer; one that is plainly an answer lets the verdicts held back stand.
+bool SmaSession::judgedAsTalk(const QByteArray &answer, const QByteArray &after)
 {
-    const bool streamsByDesign =
-        m_inFlight.size() > 4 && QStringLiteral("RS").contains(m_inFlight.at(4));
-    m_unaskedStreak = linesNow > 0 && !streamsByDesign ? m_unaskedStreak + 1 : 0;
-    return m_unaskedStreak >= 2;
+    switch (m_watch.answered(answer, m_clock.elapsed(), after)) {
+    case ContinuousOutputWatch::Verdict::TalksByItself:
+        stopForContinuousOutput(int(testedCommands().indexOf(m_inFlight)));
+        return true;
+    case ContinuousOutputWatch::Verdict::Suspect:
+        m_holdVerdict = true;
+        break;
+    case ContinuousOutputWatch::Verdict::Answer:
+        releaseHeldVerdicts();
+        break;
+    }
+    return false;
+}
+
+// The verdicts held back stand after all, by the pass rule: a plain answer
+// came after them, or the run ended before anything more was known.
+void SmaSession::releaseHeldVerdicts()
+{
+    for (const int row : std::exchange(m_heldRows, {})) {
+        if (!isRow(row) || m_commands.at(row).result != TestedCommand::Result::Pending ||
+            !m_commands.at(row).answer)
+            continue;
+        TestedCommand &entry = m_commands[row];
+        entry.result = answerPasses(*entry.answer) ? TestedCommand::Result::Passed
+                                                   : TestedCommand::Result::Failed;
+        emit verdict(row);
+    }
 }
 
 // The scale talks by itself: its lines cannot be told from answers, so the
-// command in flight fails on that ground and nothing after it is judged.
+// command in flight fails on that ground, and so does every entry that one of
+// its lines stood in for: those held back, and a listing or the diagnostics
+// answered with one. Nothing after it is judged.
 void SmaSession::stopForContinuousOutput(int row)
 {
-    if (isRow(row)) {
-        m_commands[row].unaskedLines = m_unasked.count();
-        setVerdict(row, TestedCommand::Result::Failed, std::nullopt,
+    m_unsolicited = m_watch.evidence();
+    for (int entry = 0; entry < m_commands.size(); ++entry) {
+        const TestedCommand &command = m_commands.at(entry);
+        const bool standsInForAnswer =
+            entry == row || m_heldRows.contains(entry) ||
+            (command.answer && ContinuousOutputWatch::asksNoWeight(command.command) &&
+             m_watch.isOwnTalk(*command.answer));
+        if (!standsInForAnswer)
+            continue;
+        m_commands[entry].unaskedLines = m_unsolicited->lines;
+        setVerdict(entry, TestedCommand::Result::Failed, std::nullopt,
                    TestedCommand::Reason::Unsolicited);
     }
+    m_heldRows.clear();
+    // Nor do its lines stand in the listings.
+    const auto ownTalk = [this](const QString &line) { return m_watch.isOwnTalk(line.toLatin1()); };
+    m_about.removeIf(ownTalk);
+    m_info.removeIf(ownTalk);
     m_inFlightRow = -1;
-    m_unsolicited = UnsolicitedOutput{m_unasked.count(), m_unasked.first(), m_unasked.perSecond()};
     if (isOpen())
         closeConnection();
     m_status = kFailure;
@@ -333,10 +373,8 @@ void SmaSession::onReceived()
     m_timer->stop();
     m_rxLine = *answer;
     if (m_run.TestId >= TestIds::About && m_run.TestId <= TestIds::Diagnostics &&
-        keepsTalkingUnasked(discardWaiting())) {
-        stopForContinuousOutput(int(testedCommands().indexOf(m_inFlight)));
+        judgedAsTalk(m_rxLine, discardWaiting()))
         return;
-    }
     if (!m_retestFollowUp.isEmpty()) {
         // The listing has been started again; now the retested command itself.
         const QString command = std::exchange(m_retestFollowUp, QString());
@@ -385,8 +423,18 @@ void SmaSession::recordResult(const QByteArray &answer)
     } else if (!m_commands.isEmpty() && !m_commands.last().hasVerdict()) {
         // Only a newly listed command takes a verdict: the first answer to B
         // or N decides, the later ones of the listing do not.
-        setVerdict(int(m_commands.size()) - 1, result, answer);
+        const int row = int(m_commands.size()) - 1;
+        if (std::exchange(m_holdVerdict, false)) {
+            TestedCommand &entry = m_commands[row];
+            entry.result = TestedCommand::Result::Pending;
+            entry.answer = answer;
+            entry.ms = m_sentAt.elapsed();
+            m_heldRows << row;
+        } else {
+            setVerdict(row, result, answer);
+        }
     }
+    m_holdVerdict = false;
 }
 
 void SmaSession::setVerdict(int row, TestedCommand::Result result,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ContinuousOutputWatch.h"
 #include "DiscoveryRun.h"
 #include "Findings.h"
 #include "LineSettings.h"
@@ -7,7 +8,6 @@
 #include "MSComm.h"
 #include "ReportSource.h"
 #include "TrafficLog.h"
-#include "UnaskedLines.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -221,9 +221,10 @@ private:
     void queryAbout();
     void sendCommand(const QString &command);
     void transmit(const QString &command);
-    int discardWaiting();
-    bool keepsTalkingUnasked(int linesNow);
+    QByteArray discardWaiting();
+    bool judgedAsTalk(const QByteArray &answer, const QByteArray &after);
     void stopForContinuousOutput(int row);
+    void releaseHeldVerdicts();
     int addTestedCommand(const QString &command);
     void recordResult(const QByteArray &answer);
     void setVerdict(int row, TestedCommand::Result result, const std::optional<QByteArray> &answer,
@@ -244,8 +245,12 @@ private:
     QString m_inFlight; // printable form of the command last sent
     qsizetype m_bytesSinceSend = 0;
     LineSettings m_line;
-    UnaskedLines m_unasked;                         // lines the scale sent while nobody asked
-    int m_unaskedStreak = 0;                        // answers in a row followed by unasked lines
+    QElapsedTimer m_clock;         // since the port was opened: when lines come
+    ContinuousOutputWatch m_watch; // whether the scale talks by itself
+    // Entries whose answer may be the scale's own talk: "Pending" until the
+    // next answer tells.
+    QList<int> m_heldRows;
+    bool m_holdVerdict = false;                     // the answer being recorded is suspect
     std::optional<UnsolicitedOutput> m_unsolicited; // the run or search stopped for it
 
     QString m_status;

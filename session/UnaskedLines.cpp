@@ -49,12 +49,12 @@ void UnaskedLines::clear()
     m_clock.start();
 }
 
-int UnaskedLines::take(const QByteArray &bytes)
+QList<QByteArray> UnaskedLines::take(const QByteArray &bytes)
 {
     if (!m_clock.isValid())
         m_clock.start();
     m_pending += bytes;
-    int lines = 0;
+    QList<QByteArray> lines;
     qsizetype from = 0;
     while (const std::optional<FoundLine> line = findLine(m_pending, from)) {
         if (m_count == 0) {
@@ -62,7 +62,7 @@ int UnaskedLines::take(const QByteArray &bytes)
             m_firstMs = m_clock.elapsed();
         }
         ++m_count;
-        ++lines;
+        lines << line->bytes;
         m_lastMs = m_clock.elapsed();
         from = line->at + line->bytes.size();
     }

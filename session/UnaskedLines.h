@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 
 #include <optional>
 
@@ -24,8 +25,8 @@ public:
     // Forgets every line; the clock starts again.
     void clear();
     // Takes bytes that arrived while no command waited for them and returns
-    // how many lines they completed. A line may come in pieces.
-    int take(const QByteArray &bytes);
+    // the lines they completed, as they came. A line may come in pieces.
+    QList<QByteArray> take(const QByteArray &bytes);
     // What comes next does not continue a line begun so far: the rest of it
     // went elsewhere (a command was sent meanwhile).
     void breakOff() { m_pending.clear(); }

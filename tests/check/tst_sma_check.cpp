@@ -701,6 +701,10 @@ void SmaCheckTest::firstContact_data()
         << "9600,8,N,1" << 100 << QStringList{} << 1 << "9600,8,N,1"
         << "The scale sends data without being asked (continuous output)."
         << "unsolicited-output";
+    QTest::newRow("continuous output once a second")
+        << "9600,8,N,1" << 1000 << QStringList{} << 1 << "9600,8,N,1"
+        << "The scale sends data without being asked (continuous output)."
+        << "unsolicited-output";
 }
 
 void SmaCheckTest::firstContact()

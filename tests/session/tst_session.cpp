@@ -20,6 +20,8 @@ private slots:
     void floodWithoutAnswersStaysBounded();
     void scaleThatTalksByItselfIsNeverJudged_data();
     void scaleThatTalksByItselfIsNeverJudged();
+    void talkIsToldFromAnswersAtAnyRate_data();
+    void talkIsToldFromAnswersAtAnyRate();
     void garbledBytesAreExplained();
     void timeOuts_data();
     void timeOuts();
@@ -359,26 +361,32 @@ void SessionTest::scaleThatTalksByItselfIsNeverJudged_data()
     QTest::addColumn<QByteArray>("duringMessage"); // arrives while the set-up message is up
     QTest::addColumn<QByteArray>("afterAnswers");  // follows every answer unasked
     QTest::addColumn<QString>("published");
+    QTest::addColumn<int>("streamMs");         // a weight line every so often, commands ignored
     QTest::addColumn<QStringList>("sent");     // the first commands, or all when the run stops
     QTest::addColumn<QString>("lastEvidence"); // of the last row when the run stops
     QTest::addColumn<bool>("stopped");
+    QTest::addColumn<int>("passed"); // entries passed when the run stops
 
     const QByteArray weight = "\n 1G       5.025kg \r";
     QTest::newRow("a start-up line is thrown away")
-        << QByteArray("\nPOWER ON\r") << QByteArray() << "ABDWZ"
+        << QByteArray("\nPOWER ON\r") << QByteArray() << "ABDWZ" << 0
         << QStringList{"A", "B", "B", "I", "N", "N", "Z", "A", "B", "D", "W", "Z"} << QString()
-        << false;
+        << false << 0;
     QTest::newRow("lines while the message is up")
-        << weight + weight + weight << QByteArray() << "ABDWZ" << QStringList{}
+        << weight + weight + weight << QByteArray() << "ABDWZ" << 0 << QStringList{}
         << QString::fromUtf8("Failed — the scale sends without being asked (3 lines unasked)")
-        << true;
+        << true << 0;
     QTest::newRow("a line after two answers in a row")
-        << QByteArray() << weight << "ABDWZ" << QStringList{"A", "B"}
+        << QByteArray() << weight << "ABDWZ" << 0 << QStringList{"A", "B"}
         << QString::fromUtf8("Failed — the scale sends without being asked (2 lines unasked)")
-        << true;
+        << true << 1;
+    QTest::newRow("a weight line now and then, commands ignored")
+        << QByteArray() << QByteArray() << "ABDWZ" << 150 << QStringList{"A", "B"}
+        << QString::fromUtf8("Failed — the scale sends without being asked (2 lines unasked)")
+        << true << 0;
     QTest::newRow("R and S stream until the next command")
-        << QByteArray() << QByteArray() << "RS"
-        << QStringList{"A", "B", "B", "I", "N", "N", "Z", "R", "S", "H"} << QString() << false;
+        << QByteArray() << QByteArray() << "RS" << 0
+        << QStringList{"A", "B", "B", "I", "N", "N", "Z", "R", "S", "H"} << QString() << false << 0;
 }
 
 // A scale whose serial output is set to continuous answers nothing: its
@@ -388,9 +396,11 @@ void SessionTest::scaleThatTalksByItselfIsNeverJudged()
     QFETCH(QByteArray, duringMessage);
     QFETCH(QByteArray, afterAnswers);
     QFETCH(QString, published);
+    QFETCH(int, streamMs);
     QFETCH(QStringList, sent);
     QFETCH(QString, lastEvidence);
     QFETCH(bool, stopped);
+    QFETCH(int, passed);
 
     SessionFixture f;
     ScriptedScale scale;
@@ -399,9 +409,18 @@ void SessionTest::scaleThatTalksByItselfIsNeverJudged()
     const QString stream = QStringLiteral(" 1G       5.025kg ");
     scale.answers["R"] = stream + "\r\n" + stream + "\r\n" + stream;
     scale.answers["S"] = scale.answers["R"];
+    scale.silent = streamMs > 0;
     f.port->responder = [&](const QByteArray &frame) {
         return scale.respond(frame) + afterAnswers;
     };
+    // Its weight changes from line to line, so that no line repeats another.
+    int streamed = 0;
+    QTimer talking;
+    QObject::connect(&talking, &QTimer::timeout, [&] {
+        f.port->deliver(QStringLiteral("\n 1G  %1kg \r").arg(++streamed, 10).toLatin1());
+    });
+    if (streamMs > 0)
+        talking.start(streamMs);
     int continuous = 0;
     QObject::connect(f.session.get(), &SmaSession::continuousOutput, [&] { ++continuous; });
     f.whileMessageShows = [&] { f.port->deliver(duringMessage); };
@@ -425,7 +444,98 @@ void SessionTest::scaleThatTalksByItselfIsNeverJudged()
     QCOMPARE(verdictEvidence(last, f.session->published()), lastEvidence);
     // Nothing after it is judged.
     QCOMPARE(f.results().size(), f.cmds().size());
-    QCOMPARE(f.results().count("Passed"), qMax(qsizetype(0), sent.size() - 1));
+    QCOMPARE(f.results().count("Passed"), passed);
+}
+
+// What arrived, on one clock: "300 heard W1" (a line nobody asked for),
+// "500 sent A", "1300 answer W1", "1300 after W2" (a line that waited behind
+// the answer before it). W1, W2, W3 and w stand for weight answers.
+void SessionTest::talkIsToldFromAnswersAtAnyRate_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("verdicts"); // per answer: Answer, Suspect, Talks
+    QTest::addColumn<int>("lines");        // the scale's own lines when it talks
+    QTest::addColumn<double>("perSecond"); // and how fast they came
+
+    QTest::newRow("a weight line a second, nothing heard before")
+        << QStringList{"500 sent A", "1300 answer W1", "1300 sent B", "2300 answer W2"}
+        << "Suspect Talks" << 2 << 1.0;
+    QTest::newRow("a weight line a second, one heard before")
+        << QStringList{"300 heard W1", "500 sent A", "1300 answer W1"} << "Talks" << 2 << 1.0;
+    QTest::newRow("a weight line every 2 s")
+        << QStringList{"500 sent A", "1900 answer W1", "1900 sent B", "3900 answer W2"}
+        << "Suspect Talks" << 2 << 0.5;
+    QTest::newRow("the same text a second, heard before")
+        << QStringList{"300 heard HELLO", "500 sent A", "1300 answer HELLO", "1300 sent B",
+                       "2300 answer HELLO"}
+        << "Suspect Talks" << 3 << 1.0;
+    QTest::newRow("the same text a second, on its own clock")
+        << QStringList{"500 sent A",  "1200 answer HELLO", "1200 sent B", "2200 answer HELLO",
+                       "2200 sent B", "3200 answer HELLO", "3200 sent B", "4200 answer HELLO"}
+        << "Answer Answer Suspect Talks" << 2 << 1.0;
+    QTest::newRow("an honest scale, slow and alike")
+        << QStringList{"0 sent A",    "900 answer SMA:2/1.0", "900 sent B",  "1800 answer ?",
+                       "1800 sent Z", "2700 answer Z0",       "2700 sent W", "3600 answer Z0",
+                       "3600 sent P", "4500 answer Z0",       "4500 sent Q", "5400 answer Z0"}
+        << "Answer Answer Answer Answer Answer Answer" << 0 << 0.0;
+    QTest::newRow("a late start-up weight line, then answers")
+        << QStringList{"0 sent A", "30 answer W1", "30 sent B", "80 answer SMA:2/1.0"}
+        << "Suspect Answer" << 0 << 0.0;
+    QTest::newRow("a start-up line and its weight in answers")
+        << QStringList{"0 heard W1", "100 sent W", "150 answer W1", "150 sent D", "200 answer     "}
+        << "Suspect Answer" << 1 << 0.0;
+    QTest::newRow("answers with lines behind them")
+        << QStringList{"0 sent A",  "50 answer SMA:2/1.0", "50 after W1",
+                       "50 sent B", "100 answer MFG:ACME", "100 after W2"}
+        << "Answer Talks" << 2 << 20.0;
+    QTest::newRow("R and S stream by design")
+        << QStringList{"0 sent R",   "50 answer W1", "50 after W1",  "50 after W1",
+                       "50 sent S",  "60 heard W1",  "100 answer w", "100 after w",
+                       "100 sent H", "150 answer w", "150 sent H",   "200 answer w"}
+        << "Answer Answer Answer Answer" << 0 << 0.0;
+}
+
+void SessionTest::talkIsToldFromAnswersAtAnyRate()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QString, verdicts);
+    QFETCH(int, lines);
+    QFETCH(double, perSecond);
+
+    const QHash<QString, QByteArray> weights{{"W1", " 1G       5.025kg "},
+                                             {"W2", " 1G       5.030kg "},
+                                             {"Z0", "Z1G       0.000kg "},
+                                             {"w", " 1g      5.0250kg "}};
+    using Verdict = ContinuousOutputWatch::Verdict;
+    const QHash<Verdict, QString> names{{Verdict::Answer, "Answer"},
+                                        {Verdict::Suspect, "Suspect"},
+                                        {Verdict::TalksByItself, "Talks"}};
+    ContinuousOutputWatch watch;
+    watch.clear();
+    QStringList seen;
+    for (qsizetype i = 0; i < events.size(); ++i) {
+        const QStringList parts = events.at(i).split(' ');
+        const qint64 ms = parts.at(0).toLongLong();
+        const QString what = events.at(i).section(' ', 2);
+        const QByteArray text = weights.value(what, what.toLatin1());
+        if (parts.at(1) == "sent") {
+            watch.breakOff();
+            watch.sent(what, ms);
+        } else if (parts.at(1) == "heard") {
+            watch.heardUnasked("\n" + text + "\r", ms);
+        } else if (parts.at(1) == "answer") {
+            QByteArray after;
+            while (i + 1 < events.size() && events.at(i + 1).section(' ', 1, 1) == "after")
+                after += "\n" + weights.value(events.at(++i).section(' ', 2)) + "\r";
+            seen << names.value(watch.answered(text, ms, after));
+        }
+    }
+    QCOMPARE(seen.join(' '), verdicts);
+    if (!verdicts.endsWith("Talks"))
+        return;
+    const UnsolicitedOutput evidence = watch.evidence();
+    QCOMPARE(evidence.lines, lines);
+    QCOMPARE(evidence.perSecond, perSecond);
 }
 
 // A scale set to 7 data bits and even parity: the CR of its answer arrives
