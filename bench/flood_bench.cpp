@@ -47,7 +47,7 @@ protected:
         QTimer::singleShot(messageSeconds * 1000, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    StatusChecklist showWeightStreamAnalysis() override { return StatusChecklist(); }
+    void showWeightStreamAnalysis(WeightStreamEngine &) override {}
     void showReportPreview() override {}
 };
 

@@ -2,13 +2,12 @@
 
 #include "CheckArchive.h"
 #include "CheckCommandLine.h"
+#include "CheckConductor.h"
 #include "CheckRecord.h"
-#include "LineSettingsSearch.h"
 #include "MSComm.h"
 #include "SmaSession.h"
 #include "WeightAnswer.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -18,23 +17,13 @@
 class ReportSource;
 class WeightStreamEngine;
 
-// One compliance check of a scale, start to end, without a window, so that
-// sma-check and its tests drive the same run as the tester window does:
-//   1. With --line auto, the session finds the line settings first. The
-//      session engine opens the port; the operator is told to set the device
-//      up, and the discovery run starts once the operator has confirmed at a
-//      terminal (Console::confirm), or after half a second of listening (a
-//      scale that talks by itself is never judged).
-//   2. Once it has finished: the tare test, then the units test, each when
-//      asked for.
-//   3. The weight stream analysis on the same port, told the published
-//      commands, until every box is ticked or the time given runs out; or
-//      left out on request. Its tare prompt is confirmed as in 1.
-//   4. The report's lines, the JSON, JUnit and PDF files; then finished().
-// A discovery run that breaks off (a time-out, the port lost) goes straight
-// to 4 with its verdicts so far, and so does a check stopped by interrupt().
-// Everything is driven by the event loop and nothing blocks: a silent scale
-// ends the run by the session's own time-out.
+// One compliance check of a scale at a terminal or on CI, a view of the
+// check's conductor: it plans the check from the command line, prints its
+// progress and questions on standard error (waiting for Enter at a terminal,
+// Console::confirm), redraws the weight stream's status line, and once the
+// check has ended compares and records it and writes the report, the JSON,
+// JUnit and PDF files. It listens half a second before "A", so that a scale
+// that talks by itself is never judged.
 class SmaCheck : public QObject
 {
     Q_OBJECT
@@ -81,34 +70,20 @@ public:
     void interrupt();
 
     const CheckRecord &record() const { return m_record; }
-    const SmaSession &session() const { return *m_session; }
+    const SmaSession &session() const;
 
 signals:
     void finished(int exitStatus);
 
 private:
-    enum class Phase { Idle, Searching, Discovery, Tare, Units, WeightStream, Done };
     // How long the port is listened to before the first command.
     static constexpr int kListenMs = 500;
 
-    void findLineSettings();
-    void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
-    void couldNotOpen(const OpenFailure &failure);
-    void openForDiscovery(SmaSession::Record record);
-    void startDiscovery();
-    void onVerdict(int row);
-    void onPortClosed();
     void instruct(const QString &text, std::function<void()> next);
-    void afterDiscovery();
-    void runTare();
-    void runUnits();
-    void startSingleTest(Phase phase, const std::function<bool()> &send);
-    void runWeightStream();
-    void startStreamClock();
+    void onVerdict(int row);
+    void showWeightStream(WeightStreamEngine &engine);
     void drawStatus();
-    void onStreamTimeout();
-    void endWeightStream(CheckRecord::WeightStream outcome);
-    void finish(bool brokeOff);
+    void finish();
     void recordAndCompare();
     int writeResults();
     bool outputsWritable();
@@ -116,22 +91,13 @@ private:
     void error(const QString &text) const;
 
     CheckOptions m_options;
-    MSCommFactory m_portFactory;
     Console m_console;
     PdfWriter m_pdfWriter;
-    SmaSession *m_session;
+    CheckConductor *m_conductor;
     CheckArchive m_archive;
-    WeightStreamEngine *m_engine = nullptr;
-    QTimer m_streamTimer;
     QTimer m_statusTimer; // redraws the status line while nothing arrives
-    QTimer m_listening;
-    QElapsedTimer m_clock;
-    QElapsedTimer m_streamClock;
-    QElapsedTimer m_openedAt; // the port, for the discovery run
-
-    Phase m_phase = Phase::Idle;
-    bool m_runFinished = false;
-    bool m_interrupted = false;
+    bool m_started = false;
+    bool m_done = false;
     std::optional<WeightAnswer> m_lastAnswer; // for the status line
     CheckRecord m_record;
 };

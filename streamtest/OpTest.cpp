@@ -57,7 +57,21 @@ OpTest::OpTest(const MSCommFactory &portFactory, const QString &portText,
     // open and no timer running.
     m_engine = new WeightStreamEngine(portFactory, this);
     buildControls();
+    connectEngine();
+}
 
+OpTest::OpTest(WeightStreamEngine &engine, QWidget *parent)
+    : QDialog(parent), m_engine(&engine), m_viewOnly(true)
+{
+    setObjectName(QStringLiteral("OpTest"));
+    setWindowTitle(QStringLiteral("Weight stream analysis"));
+    setModal(true);
+    buildControls();
+    connectEngine();
+}
+
+void OpTest::connectEngine()
+{
     connect(m_engine, &WeightStreamEngine::weightDecoded, this, &OpTest::showAnswer);
     connect(m_engine, &WeightStreamEngine::itemTicked, this, &OpTest::tick);
     connect(m_engine, &WeightStreamEngine::passed, this, &OpTest::on_OKButton_clicked);
@@ -178,6 +192,8 @@ void OpTest::showChecklist()
 
 int OpTest::exec()
 {
+    if (m_viewOnly)
+        return QDialog::exec();
     if (!load())
         return result();
     return QDialog::exec();
@@ -258,12 +274,20 @@ void OpTest::tick(StatusChecklist::Item item)
 
 void OpTest::reportUnknownDataStream()
 {
+    if (m_viewOnly) {
+        QDialog::reject();
+        return;
+    }
     showMessage(QMessageBox::Warning, QStringLiteral("Unknown serial data stream"));
     cancelAction();
 }
 
 void OpTest::reportLostPort(const QString &description)
 {
+    if (m_viewOnly) {
+        QDialog::reject();
+        return;
+    }
     // During the tare prompt the load step reports it once the prompt is closed.
     if (m_loading) {
         m_lostDuringLoad = description;

@@ -31,6 +31,10 @@ public:
     OpTest(const MSCommFactory &portFactory, const QString &portText,
            const QString &publishedCommands, QWidget *parent = nullptr,
            const LineSettings &line = {});
+    // The view of an analysis someone else has started and polls (a check's
+    // conductor): the dialog shows it, closes when it ends and forwards
+    // Cancel; its caller tells the operator why it ended.
+    explicit OpTest(WeightStreamEngine &engine, QWidget *parent = nullptr);
 
     // Loads the dialog (opening its port, the tare prompt) and, unless the
     // load cancelled it, shows it modally. Returns when the dialog is gone.
@@ -63,6 +67,7 @@ private slots:
 
 private:
     void buildControls();
+    void connectEngine();
     // Shows the boxes of the engine's checklist, none ticked.
     void showChecklist();
     void cancelAction();
@@ -82,6 +87,7 @@ private:
     const QString m_publishedCommands;
     const LineSettings m_line;
 
-    bool m_loading = false; // the load step is running (its tare prompt may be up)
+    bool m_viewOnly = false; // the engine is someone else's: no messages, no load
+    bool m_loading = false;  // the load step is running (its tare prompt may be up)
     QString m_lostDuringLoad;
 };

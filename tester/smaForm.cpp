@@ -1,10 +1,12 @@
 #include "smaForm.h"
 
+#include "CheckConductor.h"
 #include "CheckHistoryWindow.h"
 #include "Globals.h"
 #include "OpTest.h"
 #include "PortList.h"
 #include "PrtForm.h"
+#include "ShownEntries.h"
 #include "TesterAccessible.h"
 #include "TesterSettings.h"
 #include "TrafficWindow.h"
@@ -17,7 +19,6 @@
 #include <QCompleter>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,72 +30,47 @@
 #include <QStandardItemModel>
 #include <QTimer>
 
-namespace {
-
-// The check mark of a `cmds` entry as the window last saw it, so that a
-// change of text or of anything else is not taken for a tick.
-constexpr int kShownCheckRole = Qt::UserRole + 1;
-
-QListWidgetItem *checklistItem(const QString &text)
-{
-    auto *item = new QListWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
-    item->setData(kShownCheckRole, false);
-    return item;
-}
-
-} // namespace
-
 smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
-    : QWidget(parent), m_portFactory(std::move(portFactory)),
-      m_session(new SmaSession(m_portFactory, this))
+    : QWidget(parent), m_conductor(new CheckConductor(portFactory, this)),
+      m_session(&m_conductor->session())
 {
     setObjectName(QStringLiteral("smaForm"));
     setWindowTitle(QStringLiteral("SMA Compliance Tester"));
     installTesterAccessibility();
     buildControls();
 
+    CheckConductor::Plan plan;
+    plan.offerFindSettings = true;
+    m_conductor->setPlan(plan);
     connect(m_session, &SmaSession::changed, this, &smaForm::render);
     connect(m_session, &SmaSession::connectionChanged, this,
             [this](bool open) { setConnectCaption(open ? stopCaption() : startCaption()); });
-    connect(m_session, &SmaSession::runFinished, this, [this] {
-        m_recording = Recording::RunEnding;
-        m_check.discoveryFinished = true;
-        on_VerifyWeight_clicked();
-        recordCheck();
-        m_recording = Recording::Recorded;
-        on_PrintButton_clicked();
+    connect(m_conductor, &CheckConductor::told, this,
+            [this](CheckConductor::Tone tone, const QString &text, const QString &detail) {
+                if (tone == CheckConductor::Tone::Problem)
+                    showMessage(text, detail);
+            });
+    connect(m_conductor, &CheckConductor::asked, this, &smaForm::answer);
+    connect(m_conductor, &CheckConductor::lineSettingsChanged, this, &smaForm::useLineSettings);
+    connect(m_conductor, &CheckConductor::phaseChanged, this, [](CheckConductor::Phase phase) {
+        if (phase == CheckConductor::Phase::WeightStream)
+            Globals::WeightStreamOK = false;
     });
-    // A run that breaks off (a time-out, Stop, the port lost) is recorded as
-    // it stands; a finished run raises runFinished right after closing.
-    connect(m_session, &SmaSession::connectionChanged, this, [this](bool open) {
-        if (!open && m_recording == Recording::RunUnderWay)
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (m_recording != Recording::RunUnderWay)
-                        return;
-                    recordCheck();
-                    m_recording = Recording::Recorded;
-                },
-                Qt::QueuedConnection);
+    connect(m_conductor, &CheckConductor::weightStreamShown, this,
+            [this](WeightStreamEngine &engine) {
+                showWeightStreamAnalysis(engine);
+                m_conductor->endWeightStream(Globals::WeightStreamOK);
+            });
+    // Written off the window's thread: see onRecorded(). A finished run is
+    // shown in the preview once its record is on its way.
+    connect(m_conductor, &CheckConductor::checkStarted, &m_recorder, &CheckRecorder::startCheck);
+    connect(m_conductor, &CheckConductor::checkEnded, this, [this] {
+        m_recorder.write(m_conductor->record());
+        if (m_conductor->record().discoveryFinished)
+            on_PrintButton_clicked();
     });
-    // A retest, tare or units test after the run: written once its port has closed.
-    connect(m_session, &SmaSession::verdict, this, [this] {
-        if (m_recording == Recording::Recorded)
-            QMetaObject::invokeMethod(this, &smaForm::recordCheck, Qt::QueuedConnection);
-    });
-    connect(m_session, &SmaSession::portLost, this, [this](const QString &description) {
-        showMessage(QStringLiteral("Serial port lost"), description);
-    });
-    connect(m_session, &SmaSession::continuousOutput, this, [this] {
-        showMessage(QStringLiteral("The scale sends data without being asked (continuous "
-                                   "output). Set its serial output to answer on request, then "
-                                   "start again."));
-    });
-    connect(m_session, &SmaSession::firstCommandUnanswered, this, &smaForm::offerToFindSettings);
-    connect(m_session, &SmaSession::lineSettingsSearched, this, &smaForm::onLineSettingsSearched);
+    connect(m_conductor, &CheckConductor::checkRevised, this,
+            [this] { m_recorder.write(m_conductor->record()); });
 
     connect(Connect, &QPushButton::clicked, this, &smaForm::on_Connect_clicked);
     connect(Close, &QPushButton::clicked, this, &smaForm::on_Close_clicked);
@@ -108,30 +84,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     connect(LineValue, &QComboBox::activated, this, &smaForm::onLineSettingsEdited);
     connect(ExtraCmds, &QLineEdit::textChanged, m_session, &SmaSession::setAdditionalCommands);
 
-    m_showTraffic = new QAction(QStringLiteral("Show Serial &Traffic"), this);
-    m_showTraffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    m_showTraffic->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_showTraffic);
-    connect(m_showTraffic, &QAction::triggered, this, &smaForm::showTraffic);
-    m_showHistory = new QAction(QStringLiteral("Show Check &History"), this);
-    m_showHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    m_showHistory->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_showHistory);
-    connect(m_showHistory, &QAction::triggered, this, &smaForm::showHistory);
-    cmds->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        QMenu::exec({m_showTraffic, m_showHistory}, cmds->mapToGlobal(pos), nullptr, cmds);
-    });
-    connect(cmds, &QListWidget::itemChanged, this, &smaForm::onCmdsItemChanged);
-    // A selection set by the program raises the other list's notification
-    // in turn; setting the index a list already has raises nothing, so the
-    // pair settles after one exchange.
-    connect(cmds, &QListWidget::currentRowChanged, this,
-            [this](int row) { cmdresult->setCurrentRow(row < cmdresult->count() ? row : -1); });
-    connect(cmdresult, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            cmds->setCurrentRow(row);
-    });
+    connectLists();
 
     m_recorder.setLocation(CheckHistoryWindow::startingDatabase());
     connect(&m_recorder, &CheckRecorder::written, this, &smaForm::onRecorded);
@@ -146,62 +99,10 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
 
 smaForm::~smaForm()
 {
-    m_session->shutdown();
+    m_conductor->shutdown();
 }
 
 // ---- Rendering ----
-
-namespace {
-
-// Brings a list to `texts` in place, so that its selection and scroll
-// position stay where the operator left them.
-// Each entry says why it got its verdict: "Passed — "SMA:2/1.0" after 12 ms".
-// The tested-command list is the one a keyboard and a screen reader reach,
-// so its entries carry it as their description too.
-void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> &ticks,
-                 const QStringList &why, bool describe)
-{
-    const QSignalBlocker quiet(list);
-    while (list->count() > texts.size())
-        delete list->takeItem(list->count() - 1);
-    for (int row = 0; row < texts.size(); ++row) {
-        QListWidgetItem *item = list->item(row);
-        if (!item) {
-            item = checklistItem(texts.at(row));
-            list->addItem(item);
-        } else if (item->text() != texts.at(row)) {
-            item->setText(texts.at(row));
-        }
-        const bool ticked = ticks.value(row);
-        if (item->data(kShownCheckRole).toBool() != ticked ||
-            (item->checkState() == Qt::Checked) != ticked) {
-            item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
-            item->setData(kShownCheckRole, ticked);
-        }
-        if (item->toolTip() != why.value(row)) {
-            item->setToolTip(why.value(row));
-            if (describe)
-                item->setData(Qt::AccessibleDescriptionRole, why.value(row));
-        }
-    }
-}
-
-void showLines(QPlainTextEdit *box, const QStringList &lines)
-{
-    QString text;
-    for (const QString &line : lines)
-        text += line + QLatin1Char('\n');
-    if (box->toPlainText() != text)
-        box->setPlainText(text);
-}
-
-void showText(QLineEdit *box, const QString &text)
-{
-    if (box->text() != text)
-        box->setText(text);
-}
-
-} // namespace
 
 void smaForm::render()
 {
@@ -281,25 +182,28 @@ bool smaForm::eventFilter(QObject *watched, QEvent *event)
 
 void smaForm::on_Connect_clicked()
 {
-    if (m_session->isOpen()) {
-        m_session->close();
-        return;
+    if (m_session->isOpen())
+        m_conductor->stop();
+    else
+        m_conductor->start(Port->text());
+}
+
+// Messages need only Ok; a question has its own accepting button.
+void smaForm::answer(CheckConductor::Question question, const QString &text, const QString &detail)
+{
+    switch (question) {
+    case CheckConductor::Question::SetUp:
+    case CheckConductor::Question::TareWeight:
+        showMessage(text, detail);
+        m_conductor->answer(true);
+        break;
+    case CheckConductor::Question::UseFoundSettings:
+        m_conductor->answer(askToAccept(text, detail, QStringLiteral("&Use")));
+        break;
+    case CheckConductor::Question::FindSettings:
+        m_conductor->answer(askToAccept(text, detail, QStringLiteral("&Find Settings")));
+        break;
     }
-    if (const OpenFailure failure = m_session->open(Port->text()); failure.failed()) {
-        showMessage(QStringLiteral("Error opening serial port"), failure.describe());
-        return;
-    }
-    // Nothing the scale sends is taken until the operator has confirmed.
-    showMessage(QStringLiteral("Set the device to %1 and verify center of zero")
-                    .arg(m_session->lineSettings().text()));
-    // A new check from here on, even one that ends at once (a scale that
-    // talks by itself is stopped before its first command).
-    m_check = CheckRecord();
-    m_recorder.startCheck();
-    m_recording = Recording::RunUnderWay;
-    m_session->startRun();
-    if (!m_session->isOpen() && m_session->commands().isEmpty())
-        m_recording = Recording::None; // lost while the message was up: no run
 }
 
 // ---- Line settings ----
@@ -316,13 +220,13 @@ void smaForm::loadLineSettings()
     const std::optional<LineSettings> saved =
         LineSettings::parse(testerSettings().value(kLineSettingsKey).toString());
     const LineSettings settings = saved.value_or(LineSettings{});
-    m_session->setLineSettings(settings);
+    m_conductor->setLineSettings(settings);
     LineValue->setEditText(settings.text());
 }
 
 void smaForm::useLineSettings(const LineSettings &settings)
 {
-    m_session->setLineSettings(settings);
+    m_conductor->setLineSettings(settings);
     LineValue->setEditText(settings.text());
     testerSettings().setValue(kLineSettingsKey, settings.text());
 }
@@ -339,47 +243,7 @@ void smaForm::onLineSettingsEdited()
 
 void smaForm::on_FindSettings_clicked()
 {
-    if (m_session->isOpen())
-        return;
-    if (const OpenFailure failure = m_session->findLineSettings(Port->text()); failure.failed())
-        showMessage(QStringLiteral("Error opening serial port"), failure.describe());
-}
-
-void smaForm::onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome)
-{
-    using Kind = LineSettingsSearch::Outcome::Kind;
-    const QString said = LineSettingsSearch::describe(outcome);
-    switch (outcome.kind) {
-    case Kind::Found:
-        if (outcome.settings == m_session->lineSettings())
-            showMessage(said, QStringLiteral("These are the line settings in use."));
-        else if (askToAccept(said, QStringLiteral("Use these line settings from now on?"),
-                             QStringLiteral("&Use")))
-            useLineSettings(outcome.settings);
-        break;
-    case Kind::PortLost:
-        showMessage(QStringLiteral("Serial port lost"), said);
-        break;
-    case Kind::Continuous:
-    case Kind::NotFound:
-        showMessage(said);
-        break;
-    }
-}
-
-// The very first command went unanswered: the scale may be set to other line
-// settings, which the tester can look for.
-void smaForm::offerToFindSettings()
-{
-    const QList<TestedCommand> &commands = m_session->commands();
-    const QString why = commands.isEmpty()
-                            ? QString()
-                            : verdictEvidence(commands.constFirst(), m_session->published());
-    if (askToAccept(QStringLiteral("The scale did not answer \"A\" at %1.")
-                        .arg(m_session->lineSettings().text()),
-                    why + QStringLiteral("\n\nLook for the line settings the scale answers at?"),
-                    QStringLiteral("&Find Settings")))
-        on_FindSettings_clicked();
+    m_conductor->findSettings(Port->text());
 }
 
 void smaForm::on_KeyTare_clicked()
@@ -400,31 +264,7 @@ void smaForm::tell(const SmaSession::Outcome &outcome)
 
 void smaForm::on_VerifyWeight_clicked()
 {
-    if (m_session->isOpen())
-        return;
-    Globals::WeightStreamOK = false;
-    m_session->setWeightStreamVerified(false);
-    QElapsedTimer analysis;
-    analysis.start();
-    const StatusChecklist boxes = showWeightStreamAnalysis();
-    // A passed analysis has seen every box, whatever the dialog shows last.
-    m_session->endWeightStream(Globals::WeightStreamOK,
-                               Globals::WeightStreamOK ? QStringList() : boxes.itemTexts(false));
-    m_check.weightStream = Globals::WeightStreamOK ? CheckRecord::WeightStream::Verified
-                                                   : CheckRecord::WeightStream::NotVerified;
-    m_check.weightStreamMs = analysis.elapsed();
-    m_check.flagsSeen = boxes.itemTexts(true);
-    m_check.flagsMissing = boxes.itemTexts(false);
-}
-
-// Written off the window's thread: see onRecorded().
-void smaForm::recordCheck()
-{
-    fillCheckRecord(*m_session, m_check);
-    m_check.elapsedMs = m_check.started.msecsTo(m_check.ended);
-    m_check.exitStatus =
-        m_check.level1 && m_check.weightStream == CheckRecord::WeightStream::Verified ? 0 : 1;
-    m_recorder.write(m_check);
+    m_conductor->verifyWeight();
 }
 
 // A database that cannot be written costs the operator one message.
@@ -470,13 +310,13 @@ void smaForm::on_cmds_itemCheck(int index, bool ticked)
 
 void smaForm::on_Close_clicked()
 {
-    m_session->shutdown();
+    m_conductor->shutdown();
     endApplication();
 }
 
 void smaForm::closeEvent(QCloseEvent *event)
 {
-    m_session->shutdown();
+    m_conductor->shutdown();
     event->accept();
 }
 
@@ -532,13 +372,10 @@ bool smaForm::askToAccept(const QString &text, const QString &detail, const QStr
     return box.clickedButton() == yes;
 }
 
-StatusChecklist smaForm::showWeightStreamAnalysis()
+void smaForm::showWeightStreamAnalysis(WeightStreamEngine &engine)
 {
-    OpTest dialog(m_portFactory, Port->text(), m_session->published(), this,
-                  m_session->lineSettings());
-    dialog.setTrafficRecorder(m_session->weightStreamRecorder());
+    OpTest dialog(engine, this);
     dialog.exec();
-    return dialog.checklist();
 }
 
 void smaForm::showReportPreview()

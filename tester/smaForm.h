@@ -1,10 +1,9 @@
 #pragma once
 
-#include "CheckRecord.h"
+#include "CheckConductor.h"
 #include "CheckRecorder.h"
 #include "MSComm.h"
 #include "SmaSession.h"
-#include "StatusChecklist.h"
 
 #include <QWidget>
 
@@ -18,9 +17,10 @@ class QPushButton;
 class CheckHistoryWindow;
 class TrafficWindow;
 
-// The "SMA Compliance Tester" window. It shows what the session with the
-// scale has learnt and hands the operator's actions to it; the run itself,
-// its port and its record live in SmaSession. Controls carry the object
+// The "SMA Compliance Tester" window, a view of the check's conductor: it
+// shows what the session with the scale has learnt, puts the conductor's
+// questions to the operator and hands the operator's actions on; the check,
+// its port and its record live in CheckConductor and SmaSession. Controls carry the object
 // names the other windows and the tests look them up by.
 class smaForm : public QWidget
 {
@@ -61,24 +61,18 @@ protected:
     virtual void showMessage(const QString &text, const QString &detail = {});
     // A question with two answers: true for `accept`, false for Cancel.
     virtual bool askToAccept(const QString &text, const QString &detail, const QString &accept);
-    // The weight stream analysis; returns the boxes as it left them.
-    virtual StatusChecklist showWeightStreamAnalysis();
+    // The weight stream analysis `engine` runs, until it ends or is cancelled;
+    // Globals::WeightStreamOK tells whether it passed.
+    virtual void showWeightStreamAnalysis(WeightStreamEngine &engine);
     virtual void showReportPreview();
     virtual void endApplication();
 
 private:
-    // Where the record of the check since the last Start stands.
-    enum class Recording {
-        None,        // no run since the window opened
-        RunUnderWay, // Start: the run is recorded when it ends
-        RunEnding,   // the run finished; the weight stream analysis comes first
-        Recorded,    // each single test from now on writes the record again
-    };
-
     static QString startCaption() { return QStringLiteral("&Start"); }
     static QString stopCaption() { return QStringLiteral("&Stop"); }
 
     void buildControls();
+    void connectLists();
     void render();
     void showStatus(const QString &status);
     void setConnectCaption(const QString &caption);
@@ -88,20 +82,16 @@ private:
     void loadLineSettings();
     void useLineSettings(const LineSettings &settings);
     void onLineSettingsEdited();
-    void onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome);
-    void offerToFindSettings();
-    void recordCheck();
+    void answer(CheckConductor::Question question, const QString &text, const QString &detail);
     void onRecorded(const QString &failure);
 
-    MSCommFactory m_portFactory;
-    SmaSession *m_session;
+    CheckConductor *m_conductor;
+    SmaSession *m_session; // the conductor's
     TrafficWindow *m_trafficWindow = nullptr;
     CheckHistoryWindow *m_historyWindow = nullptr;
     QAction *m_showTraffic;
     QAction *m_showHistory;
     CheckRecorder m_recorder;
-    CheckRecord m_check; // the check since the last Start
-    Recording m_recording = Recording::None;
 
     // Controls
     QLabel *Label8;

@@ -7,6 +7,7 @@
 #include "LineSettings.h"
 #include "WidgetLook.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCompleter>
 #include <QGridLayout>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -287,4 +289,33 @@ void smaForm::buildControls()
     setTabOrder(TareValue, SetUnits);
     setTabOrder(SetUnits, UnitsValue);
     Port->setFocus();
+}
+
+// The window's shortcuts, the lists' context menu and their shared selection.
+void smaForm::connectLists()
+{
+    m_showTraffic = new QAction(QStringLiteral("Show Serial &Traffic"), this);
+    m_showTraffic->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_showTraffic->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_showTraffic);
+    connect(m_showTraffic, &QAction::triggered, this, &smaForm::showTraffic);
+    m_showHistory = new QAction(QStringLiteral("Show Check &History"), this);
+    m_showHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_showHistory->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_showHistory);
+    connect(m_showHistory, &QAction::triggered, this, &smaForm::showHistory);
+    cmds->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        QMenu::exec({m_showTraffic, m_showHistory}, cmds->mapToGlobal(pos), nullptr, cmds);
+    });
+    connect(cmds, &QListWidget::itemChanged, this, &smaForm::onCmdsItemChanged);
+    // A selection set by the program raises the other list's notification
+    // in turn; setting the index a list already has raises nothing, so the
+    // pair settles after one exchange.
+    connect(cmds, &QListWidget::currentRowChanged, this,
+            [this](int row) { cmdresult->setCurrentRow(row < cmdresult->count() ? row : -1); });
+    connect(cmdresult, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            cmds->setCurrentRow(row);
+    });
 }

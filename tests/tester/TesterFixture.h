@@ -54,7 +54,7 @@ protected:
         questions << text + QLatin1Char('\n') + detail;
         return acceptQuestions;
     }
-    StatusChecklist showWeightStreamAnalysis() override
+    void showWeightStreamAnalysis(WeightStreamEngine &) override
     {
         weightStreamOkAtAnalysis = Globals::WeightStreamOK;
         endedBeforeAnalysis = session().runEnded();
@@ -65,7 +65,6 @@ protected:
         handOver << QStringLiteral("VerifyWeight port %1")
                         .arg(session().isOpen() ? QStringLiteral("open")
                                                 : QStringLiteral("closed"));
-        return StatusChecklist();
     }
     void showReportPreview() override { handOver << QStringLiteral("PrintButton"); }
     void endApplication() override
