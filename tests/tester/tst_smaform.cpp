@@ -47,8 +47,6 @@ private slots:
     void openingFailuresKeepTheWindow();
     void realMessageBoxesAreShownModally();
     void printButtonShowsThePreviewModally();
-    void checksAreRecordedUntilTheNextStart_data();
-    void checksAreRecordedUntilTheNextStart();
     void recordingThatFailsCostsNothing();
     void historyOpensComparesAndExports();
 };
@@ -656,70 +654,6 @@ void SmaFormTest::printButtonShowsThePreviewModally()
     QCOMPARE(title, QString("Print Preview"));
     QVERIFY(!ports.last()->portOpen());
     QVERIFY(ports.last()->log.isEmpty());
-}
-
-void SmaFormTest::checksAreRecordedUntilTheNextStart_data()
-{
-    QTest::addColumn<QString>("ending");
-    QTest::newRow("the run finishes") << "finishes";
-    QTest::newRow("the scale falls silent") << "time-out";
-    QTest::newRow("the operator stops") << "stop";
-    QTest::newRow("the scale talks by itself") << "continuous";
-}
-
-// A check is recorded when its run ends, however it ends; a tare test after
-// it writes the same record again; the next Start begins a new one.
-void SmaFormTest::checksAreRecordedUntilTheNextStart()
-{
-    QFETCH(QString, ending);
-    TesterFixture f;
-    ScriptedScale scale;
-    scale.about = QStringList{"SMA:2/1.0", "MFG:ACME", "MOD:BX-10", "SN :A-17", "END:"};
-    scale.answers["T000001.000"] = " 1N       0.000kg ";
-    f.answerWith(scale);
-    RecordStore &store = f.form->recorder().store();
-    const auto recorded = [&] {
-        return store.history(QString(), 10).value_or(QList<HistoryRow>());
-    };
-
-    if (ending == "time-out")
-        scale.silent = true;
-    if (ending == "continuous")
-        f.form->whileMessageShows = [&] {
-            f.port->deliver(QByteArray("\n 1G  5kg\r").repeated(3));
-        };
-    f.button("Connect")->click();
-    f.form->whileMessageShows = nullptr;
-    if (ending == "finishes")
-        QTRY_COMPARE(f.form->handOver.size(), 2);
-    else if (ending == "time-out")
-        f.form->session().onResponseTimeout();
-    else if (ending == "stop")
-        f.button("Connect")->click();
-    QTRY_COMPARE(recorded().size(), 1);
-    const qint64 id = recorded().first().id;
-    std::optional<CheckRecord> record = store.load(id);
-    QVERIFY(record);
-    QCOMPARE(record->discoveryFinished, ending == "finishes");
-    QCOMPARE(record->serialNumber, QString(ending == "finishes" ? "A-17" : ""));
-    QCOMPARE(record->commands, f.form->session().commands());
-    QCOMPARE(record->report, reportLines(f.form->session()));
-    QCOMPARE(record->port, QString("/dev/ttyTEST0"));
-
-    scale.silent = false;
-    f.button("KeyTare")->click();
-    const auto tare = [&] {
-        const std::optional<CheckRecord> now = store.load(id);
-        return now && now->tare ? resultText(now->tare->result) : QString();
-    };
-    QTRY_COMPARE(tare(), QString("Passed"));
-    QCOMPARE(recorded().size(), 1);
-
-    f.button("Connect")->click();
-    QTRY_COMPARE(f.form->handOver.size(), ending == "finishes" ? 4 : 2);
-    QTRY_COMPARE(recorded().size(), 2);
-    QVERIFY(!store.load(recorded().first().id)->tare);
-    QVERIFY(f.form->messages.filter("could not be recorded").isEmpty());
 }
 
 // A database that cannot be written is one message per attempt; the run,
