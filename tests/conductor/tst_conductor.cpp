@@ -25,25 +25,22 @@ struct ConductorFixture
     ScriptedMSComm *port = ports.last();
     std::function<void()> whileSetUp; // runs while the set-up message is up
     int started = 0;
-    QList<CheckRecord> ended;
-    QList<CheckRecord> revised;
+    QList<CheckRecord> ended, revised;
 
     ConductorFixture()
     {
-        QObject::connect(&conductor, &CheckConductor::asked, [this](CheckConductor::Question q) {
-            if (q == CheckConductor::Question::SetUp && whileSetUp)
+        using C = CheckConductor;
+        QObject::connect(&conductor, &C::asked, [this](C::Question question) {
+            if (question == C::Question::SetUp && whileSetUp)
                 whileSetUp();
-            conductor.answer(q == CheckConductor::Question::SetUp);
+            conductor.answer(question == C::Question::SetUp);
         });
-        QObject::connect(&conductor, &CheckConductor::weightStreamShown,
+        QObject::connect(&conductor, &C::weightStreamShown,
                          [this] { conductor.endWeightStream(false); });
-        QObject::connect(&conductor, &CheckConductor::checkStarted, [this] { ++started; });
-        QObject::connect(&conductor, &CheckConductor::checkEnded,
-                         [this] { ended << conductor.record(); });
-        QObject::connect(&conductor, &CheckConductor::checkRevised,
-                         [this] { revised << conductor.record(); });
+        QObject::connect(&conductor, &C::checkStarted, [this] { ++started; });
+        QObject::connect(&conductor, &C::checkEnded, [this] { ended << conductor.record(); });
+        QObject::connect(&conductor, &C::checkRevised, [this] { revised << conductor.record(); });
     }
-    SmaSession &session() const { return conductor.session(); }
 };
 
 void ConductorTest::checksEndHoweverTheRunEnds_data()
@@ -71,7 +68,7 @@ void ConductorTest::checksEndHoweverTheRunEnds()
     QVERIFY(f.conductor.start(QStringLiteral("/dev/ttyTEST0")));
     f.whileSetUp = nullptr;
     if (ending == "time-out")
-        f.session().onResponseTimeout();
+        f.conductor.session().onResponseTimeout();
     else if (ending == "stop")
         f.conductor.stop();
     QTRY_COMPARE(f.ended.size(), 1);
@@ -79,22 +76,18 @@ void ConductorTest::checksEndHoweverTheRunEnds()
     const CheckRecord &record = f.ended.first();
     QCOMPARE(record.discoveryFinished, ending == "finishes");
     QCOMPARE(record.serialNumber, QString(ending == "finishes" ? "A-17" : ""));
-    QCOMPARE(record.commands, f.session().commands());
-    QCOMPARE(record.report, reportLines(f.session()));
+    QCOMPARE(record.commands, f.conductor.session().commands());
+    QCOMPARE(record.report, reportLines(f.conductor.session()));
     QCOMPARE(record.port, QString("/dev/ttyTEST0"));
     QCOMPARE(record.exitStatus, int(CheckConductor::NotCompliant));
     QCOMPARE(f.conductor.phase(), CheckConductor::Phase::Ended);
 
     scale.silent = false;
-    QVERIFY(f.session()
+    QVERIFY(f.conductor.session()
                 .tareTest(QStringLiteral("000001.000"), QStringLiteral("/dev/ttyTEST0"))
                 .started);
-    const auto tare = [&] {
-        return f.revised.isEmpty() || !f.revised.last().tare
-                   ? QString()
-                   : resultText(f.revised.last().tare->result);
-    };
-    QTRY_COMPARE(tare(), QString("Passed"));
+    QTRY_VERIFY(!f.revised.isEmpty() && f.revised.last().tare);
+    QCOMPARE(resultText(f.revised.last().tare->result), QString("Passed"));
     QCOMPARE(f.ended.size(), 1);
 
     QVERIFY(f.conductor.start(QStringLiteral("/dev/ttyTEST0")));
