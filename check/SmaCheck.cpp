@@ -189,7 +189,7 @@ void SmaCheck::openForDiscovery(SmaSession::Record record)
     m_openedAt.start();
     m_phase = Phase::Discovery;
     instruct(QStringLiteral("Set the device to %1 and verify center of zero")
-                 .arg(m_session->lineSettings().text()),
+                 .arg(m_session->lineSettingsWords()),
              [this] {
                  // A port lost while the operator read the message has ended the check.
                  if (m_phase != Phase::Discovery)

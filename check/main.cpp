@@ -1,11 +1,11 @@
 // sma-check: checks a scale on a serial port for SMA compliance without a
 // window, for production lines and firmware CI.
 
+#include "AnyPortMSComm.h"
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
 #include "CheckTerminal.h"
 #include "PortList.h"
-#include "QSerialMSComm.h"
 #include "ReportRenderer.h"
 #include "ReportTarget.h"
 #include "SmaCheck.h"
@@ -212,8 +212,7 @@ int main(int argc, char *argv[])
             enterKey->wait(std::move(proceed));
         };
     }
-    SmaCheck check(
-        options, [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); }, console);
+    SmaCheck check(options, makeAnyPort, console);
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &check, &SmaCheck::interrupt);
     if (pdf.save) {

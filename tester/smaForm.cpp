@@ -291,7 +291,7 @@ void smaForm::on_Connect_clicked()
     }
     // Nothing the scale sends is taken until the operator has confirmed.
     showMessage(QStringLiteral("Set the device to %1 and verify center of zero")
-                    .arg(m_session->lineSettings().text()));
+                    .arg(m_session->lineSettingsWords()));
     // A new check from here on, even one that ends at once (a scale that
     // talks by itself is stopped before its first command).
     m_check = CheckRecord();
@@ -362,6 +362,7 @@ void smaForm::onLineSettingsSearched(const LineSettingsSearch::Outcome &outcome)
         break;
     case Kind::Continuous:
     case Kind::NotFound:
+    case Kind::Unsearchable:
         showMessage(said);
         break;
     }
