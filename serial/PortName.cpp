@@ -39,7 +39,7 @@ PortName resolvePortName(const QString &rawText)
 #else
                                         "/dev/ttyUSB0"
 #endif
-    );
+                                        ", or tcp://HOST:PORT for a scale on the network");
     if (text.isEmpty())
         return {{}, invalid(text, QStringLiteral("no port is given; ") + hint)};
 
