@@ -86,11 +86,12 @@ QString forTerminal(const QString &lines, bool colour)
 }
 
 // One line per serial port: its device, its description and, for a USB
-// adapter, vendor:product, separated by TABs.
+// adapter, vendor:product, separated by TABs; then the network ports used
+// last.
 QStringList serialPortLines()
 {
     QStringList lines;
-    for (const PresentPort &port : presentPorts())
+    for (const PresentPort &port : portsToOffer())
         lines << QStringList{port.location, port.description, port.usbId}.join(QLatin1Char('\t'));
     return lines;
 }
@@ -180,7 +181,8 @@ int main(int argc, char *argv[])
     if (options.listPorts) {
         const QStringList ports = serialPortLines();
         if (ports.isEmpty())
-            writeLines(stderr, QStringLiteral("No serial ports found."));
+            writeLines(stderr,
+                       QStringLiteral("No serial ports found, and no network port used lately."));
         else
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;

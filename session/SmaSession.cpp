@@ -4,6 +4,7 @@
 #include "CommandText.h"
 #include "ComplianceChecks.h"
 #include "PortName.h"
+#include "RecentPorts.h"
 #include "SmaLine.h"
 #include "TestedCommands.h"
 
@@ -51,6 +52,8 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     // A command sent while a network port was still connecting left just
     // now: its time for an answer starts now too.
     connect(m_port, &MSComm::Ready, this, [this] {
+        // A network port that answered is offered again next time.
+        rememberNetworkPort(m_port->commPort());
         if (m_awaitingReady && isOpen()) {
             m_awaitingReady = false;
             m_sentAt.start();

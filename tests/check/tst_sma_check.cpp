@@ -238,6 +238,8 @@ void SmaCheckTest::initTestCase()
 {
     QVERIFY(m_records.isValid());
     qputenv("SMA_DB", m_records.filePath("default.sqlite").toUtf8());
+    // The network ports used lately are remembered here, not in the user's settings.
+    qputenv("XDG_CONFIG_HOME", m_records.path().toUtf8());
 }
 
 // The default simulated scale publishes HPTMCU and steps through every weight
@@ -1071,6 +1073,10 @@ void SmaCheckTest::scaleOnTheNetwork()
         QCOMPARE(passed.join(' ').left(21), QString("A B I N Z H P T M C U"));
         if (!options.contains("skip"))
             QCOMPARE(json.value("weight_stream").toString(), QString("verified"));
+        // Offered first from now on, to completion too.
+        const Run listed = runCheck({"--list-ports"});
+        QVERIFY2(listed.out.contains(port.toUtf8() + "\tnetwork port used lately\t\n"),
+                 listed.out.constData());
         if (server == "ser2net") {
             QCOMPARE(json.value("line").toString(), scaleLine);
             // Set remotely: ser2net's own configuration says 9600n81.
