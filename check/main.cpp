@@ -1,11 +1,11 @@
 // sma-check: checks a scale on a serial port for SMA compliance without a
 // window, for production lines and firmware CI.
 
+#include "AnyPortMSComm.h"
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
 #include "CheckTerminal.h"
 #include "PortList.h"
-#include "QSerialMSComm.h"
 #include "ReportRenderer.h"
 #include "ReportTarget.h"
 #include "SmaCheck.h"
@@ -86,11 +86,12 @@ QString forTerminal(const QString &lines, bool colour)
 }
 
 // One line per serial port: its device, its description and, for a USB
-// adapter, vendor:product, separated by TABs.
+// adapter, vendor:product, separated by TABs; then the network ports used
+// last.
 QStringList serialPortLines()
 {
     QStringList lines;
-    for (const PresentPort &port : presentPorts())
+    for (const PresentPort &port : portsToOffer())
         lines << QStringList{port.location, port.description, port.usbId}.join(QLatin1Char('\t'));
     return lines;
 }
@@ -180,7 +181,8 @@ int main(int argc, char *argv[])
     if (options.listPorts) {
         const QStringList ports = serialPortLines();
         if (ports.isEmpty())
-            writeLines(stderr, QStringLiteral("No serial ports found."));
+            writeLines(stderr,
+                       QStringLiteral("No serial ports found, and no network port used lately."));
         else
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;
@@ -212,8 +214,7 @@ int main(int argc, char *argv[])
             enterKey->wait(std::move(proceed));
         };
     }
-    SmaCheck check(
-        options, [](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); }, console);
+    SmaCheck check(options, makeAnyPort, console);
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &check, &SmaCheck::interrupt);
     if (pdf.save) {

@@ -128,7 +128,7 @@ bool CheckConductor::openForSetUp(SmaSession::Record record)
     setPhase(Phase::SettingUp);
     // Nothing the scale sends is judged until the operator has confirmed.
     ask(Question::SetUp, QStringLiteral("Set the device to %1 and verify center of zero")
-                             .arg(m_session->lineSettings().text()));
+                             .arg(m_session->lineSettingsWords()));
     return true;
 }
 
@@ -414,6 +414,7 @@ void CheckConductor::onLineSettingsSearched(const LineSettingsSearch::Outcome &o
         break;
     case Kind::Continuous:
     case Kind::NotFound:
+    case Kind::Unsearchable:
         problem(said);
         break;
     }
@@ -469,7 +470,7 @@ void CheckConductor::endCheck(bool brokeOff)
     if (std::exchange(m_offerSearch, false) && !m_session->commands().isEmpty())
         ask(Question::FindSettings,
             QStringLiteral("The scale did not answer \"A\" at %1.")
-                .arg(m_session->lineSettings().text()),
+                .arg(m_session->lineSettingsWords()),
             verdictEvidence(m_session->commands().constFirst(), m_session->published()) +
                 QStringLiteral("\n\nLook for the line settings the scale answers at?"));
 }

@@ -62,6 +62,9 @@ struct OpenFailure
 //    bits of each byte. The port holds
 //    at most kReadBufferLimit bytes unread; a device that sends faster than
 //    its owner reads is slowed down by the line, not buffered without end.
+//  - isReady() is false while an open port is still being connected (a
+//    port on the network): what setOutput() is given meanwhile leaves once
+//    it is, and Ready is raised then. A local port is ready once open.
 //  - Lost is raised once when the device goes away or fails for good while
 //    open (unplugged, an I/O error). portOpen() keeps reading true until
 //    the owner closes the port, so the owner's close path runs as always.
@@ -92,6 +95,8 @@ public:
 
     virtual int commEvent() const = 0;
 
+    virtual bool isReady() const { return portOpen(); }
+
     static constexpr qint64 kReadBufferLimit = 4096;
 
 signals:
@@ -101,6 +106,8 @@ signals:
     // The device is gone. `description` names the port and the reason in
     // plain words, as OpenFailure::describe() does for a failed open.
     void Lost(const QString &description);
+    // An open port that was still connecting is ready now (see isReady()).
+    void Ready();
 };
 
 #include <functional>

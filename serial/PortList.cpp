@@ -1,5 +1,7 @@
 #include "PortList.h"
 
+#include "RecentPorts.h"
+
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -34,5 +36,13 @@ QList<PresentPort> presentPorts()
     }
     std::sort(ports.begin(), ports.end(),
               [](const PresentPort &a, const PresentPort &b) { return a.location < b.location; });
+    return ports;
+}
+
+QList<PresentPort> portsToOffer()
+{
+    QList<PresentPort> ports = presentPorts();
+    for (const QString &port : recentNetworkPorts())
+        ports << PresentPort{port, QStringLiteral("network port used lately"), {}, {}};
     return ports;
 }

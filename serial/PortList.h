@@ -17,3 +17,7 @@ struct PresentPort
 
 // The serial ports present now, in the order of their locations.
 QList<PresentPort> presentPorts();
+
+// What a Port box or a completion offers: the serial ports present, then the
+// network ports used last (described as such), newest first.
+QList<PresentPort> portsToOffer();

@@ -39,9 +39,16 @@ PortName resolvePortName(const QString &rawText)
 #else
                                         "/dev/ttyUSB0"
 #endif
-    );
+                                        ", or tcp://HOST:PORT for a scale on the network");
     if (text.isEmpty())
         return {{}, invalid(text, QStringLiteral("no port is given; ") + hint)};
+
+    if (isNetworkPortText(text)) {
+        QString why;
+        if (const std::optional<NetworkPort> network = parseNetworkPort(text, &why))
+            return {network->text(), {}};
+        return {{}, invalid(text, why)};
+    }
 
     static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
     if (number.match(text).hasMatch()) {
@@ -82,6 +89,67 @@ PortName resolvePortName(const QString &rawText)
 #endif
     }
     return {{}, invalid(text, QStringLiteral("this names no serial port; ") + hint)};
+}
+
+QString NetworkPort::hostAndPort() const
+{
+    const QString shownHost =
+        host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
+    return QStringLiteral("%1:%2").arg(shownHost).arg(port);
+}
+
+QString NetworkPort::text() const
+{
+    return (kind == Kind::Raw ? QStringLiteral("tcp://") : QStringLiteral("rfc2217://")) +
+           hostAndPort();
+}
+
+bool isNetworkPortText(const QString &text)
+{
+    static const QRegularExpression scheme(QStringLiteral("^\\s*[A-Za-z][A-Za-z0-9+.-]*://"));
+    return scheme.match(text).hasMatch();
+}
+
+std::optional<NetworkPort> parseNetworkPort(const QString &rawText, QString *why)
+{
+    const auto fail = [why](const QString &reason) -> std::optional<NetworkPort> {
+        if (why)
+            *why = reason + QStringLiteral("; type tcp://HOST:PORT for a raw TCP port or "
+                                           "rfc2217://HOST:PORT for a Telnet port with RFC 2217, "
+                                           "for example rfc2217://192.168.1.50:7000");
+        return std::nullopt;
+    };
+    const QString text = rawText.trimmed();
+    const qsizetype schemeEnd = text.indexOf(QStringLiteral("://"));
+    if (schemeEnd < 0)
+        return fail(QStringLiteral("this names no network port"));
+    const QString scheme = text.left(schemeEnd).toLower();
+    NetworkPort port;
+    if (scheme == QLatin1String("tcp"))
+        port.kind = NetworkPort::Kind::Raw;
+    else if (scheme == QLatin1String("rfc2217"))
+        port.kind = NetworkPort::Kind::Rfc2217;
+    else
+        return fail(QStringLiteral("the tester knows no \"%1://\" ports").arg(scheme));
+
+    // HOST:PORT, HOST being [IPv6] or a name or IPv4 address without colons.
+    static const QRegularExpression address(
+        QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([A-Za-z0-9._-]+)):([0-9]{1,5})/?$"));
+    const QRegularExpressionMatch match = address.match(text.mid(schemeEnd + 3));
+    if (!match.hasMatch())
+        return fail(QStringLiteral("this names no host and port"));
+    port.host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    const int number = match.captured(3).toInt();
+    if (number < 1 || number > 65535)
+        return fail(QStringLiteral("%1 is no TCP port number (1 to 65535)").arg(number));
+    port.port = quint16(number);
+    return port;
+}
+
+bool portTakesLineSettings(const QString &portText)
+{
+    const std::optional<NetworkPort> network = parseNetworkPort(portText);
+    return !network || network->kind != NetworkPort::Kind::Raw;
 }
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The device a `Port` text names. A whole number N is the platform's Nth
 // serial port (COMN on Windows, /dev/ttyS<N-1> elsewhere); "COMN" is read the
 // same way; a path or a device name such as ttyUSB0 is taken as it stands.
@@ -18,6 +20,33 @@ struct PortName
 };
 
 PortName resolvePortName(const QString &text);
+
+// A scale behind a serial device server (ser2net, a serial-to-Ethernet box):
+// "tcp://HOST:PORT" is a raw socket that carries the scale's bytes at the
+// server's own line settings; "rfc2217://HOST:PORT" is a Telnet port with
+// RFC 2217 Com Port Control, which takes the line settings from the tester.
+// HOST is a name, an IPv4 address or an IPv6 address in brackets.
+struct NetworkPort
+{
+    enum class Kind { Raw, Rfc2217 };
+    Kind kind = Kind::Raw;
+    QString host;
+    quint16 port = 0;
+
+    // "127.0.0.1:7000", "[::1]:7000": where the messages say it failed.
+    QString hostAndPort() const;
+    // "tcp://127.0.0.1:7000": the device name the port is opened with.
+    QString text() const;
+};
+
+// Whether `text` is written as a network port at all ("scheme://...").
+bool isNetworkPortText(const QString &text);
+// The network port `text` names; nothing when it names none, `why` then
+// saying what is wrong with it.
+std::optional<NetworkPort> parseNetworkPort(const QString &text, QString *why = nullptr);
+// False for a raw TCP port: its line settings are the device server's, which
+// the tester can neither set nor know.
+bool portTakesLineSettings(const QString &portText);
 
 // Why an open failed, as far as the serial library tells it apart.
 // NotATerminal: the path opened but takes no line settings (the system says

@@ -1,5 +1,6 @@
 #include "LineSettingsSearch.h"
 
+#include "PortName.h"
 #include "SmaLine.h"
 #include "TrafficRecorder.h"
 #include "UnaskedLines.h"
@@ -39,6 +40,21 @@ LineSettingsSearch::LineSettingsSearch(MSComm &port, QObject *parent)
 OpenFailure LineSettingsSearch::start(const QString &portText, const LineSettings &listenAt)
 {
     cancel();
+    if (!portTakesLineSettings(portText)) {
+        // The device server's receiver frames the bytes, at settings no
+        // probe from here can change: every baud rate would read the same.
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::Unsearchable;
+        outcome.explanation =
+            QStringLiteral("%1 carries the scale's bytes at the device server's own line "
+                           "settings, which the tester cannot change. Set them in the device "
+                           "server, or use its RFC 2217 port (rfc2217://HOST:PORT), where the "
+                           "tester sets them itself.")
+                .arg(portText.trimmed());
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { emit finished(outcome); }, Qt::QueuedConnection);
+        return {};
+    }
     if (const OpenFailure failure = openSmaPort(m_port, portText, listenAt); failure.failed())
         return failure;
     m_heard.clear();
@@ -171,6 +187,8 @@ QString LineSettingsSearch::describe(const Outcome &outcome)
                               "Set its serial output to answer on request, then start again.");
     case Outcome::Kind::PortLost:
         return outcome.explanation;
+    case Outcome::Kind::Unsearchable:
+        return QStringLiteral("Find Settings cannot search this port: ") + outcome.explanation;
     case Outcome::Kind::NotFound:
         break;
     }

@@ -45,16 +45,17 @@ public:
     struct Outcome
     {
         enum class Kind {
-            Found,      // the scale answered; `settings` are its own
-            Continuous, // lines kept coming unasked during the listening
-            NotFound,   // no answer line at any baud rate
-            PortLost,   // the device went away
+            Found,        // the scale answered; `settings` are its own
+            Continuous,   // lines kept coming unasked during the listening
+            NotFound,     // no answer line at any baud rate
+            PortLost,     // the device went away
+            Unsearchable, // a raw network port: its line settings are not the tester's
         };
         Kind kind = Kind::NotFound;
         LineSettings settings;     // Found
         QByteArray evidence;       // the answer line, or an unasked line, as read
         QString explanation;       // NotFound: what was tried and what arrived;
-                                   // PortLost: the port and why
+                                   // PortLost: the port and why; Unsearchable: why
         int unaskedLines = 0;      // Continuous
         double linesPerSecond = 0; // Continuous
     };
@@ -67,7 +68,8 @@ public:
 
     // Opens the port `portText` names at `listenAt` and starts. finished()
     // follows from the event loop. When the port does not open nothing is
-    // started and the failure says why.
+    // started and the failure says why. A raw network port opens nothing:
+    // finished() follows with Unsearchable.
     OpenFailure start(const QString &portText, const LineSettings &listenAt);
     // Stops and closes the port; no signal.
     void cancel();

@@ -3,6 +3,8 @@
 #include "AnswerBuffer.h"
 #include "CommandText.h"
 #include "ComplianceChecks.h"
+#include "PortName.h"
+#include "RecentPorts.h"
 #include "SmaLine.h"
 #include "TestedCommands.h"
 
@@ -47,6 +49,17 @@ SmaSession::SmaSession(const MSCommFactory &portFactory, QObject *parent)
     connect(m_timer, &QTimer::timeout, this, &SmaSession::onResponseTimeout);
     connect(m_port, &MSComm::OnComm, this, &SmaSession::onReceived);
     connect(m_port, &MSComm::Lost, this, &SmaSession::onPortLost);
+    // A command sent while a network port was still connecting left just
+    // now: its time for an answer starts now too.
+    connect(m_port, &MSComm::Ready, this, [this] {
+        // A network port that answered is offered again next time.
+        rememberNetworkPort(m_port->commPort());
+        if (m_awaitingReady && isOpen()) {
+            m_awaitingReady = false;
+            m_sentAt.start();
+            m_timer->start(kResponseTimeoutMs);
+        }
+    });
     connect(m_port, &MSComm::Discarded, m_traffic, &TrafficLog::discarded);
     // Before the run starts (while the operator reads the set-up message)
     // nothing is asked: every line that comes is the scale's own idea.
@@ -79,6 +92,19 @@ SmaSession::~SmaSession()
 bool SmaSession::isOpen() const
 {
     return m_port->portOpen();
+}
+
+QString SmaSession::lineSettingsText() const
+{
+    if (!portTakesLineSettings(m_portText))
+        return QStringLiteral("the device server's line settings");
+    return m_line.isDefault() ? QString() : m_line.text();
+}
+
+QString SmaSession::lineSettingsWords() const
+{
+    return portTakesLineSettings(m_portText) ? m_line.text()
+                                             : QStringLiteral("the device server's line settings");
 }
 
 bool SmaSession::isTicked(int row) const
@@ -175,7 +201,7 @@ void SmaSession::interrupt()
     }
     if (!isOpen())
         return;
-    const bool awaiting = m_timer->isActive();
+    const bool awaiting = m_timer->isActive() || m_awaitingReady;
     closeConnection();
     m_retestFollowUp.clear();
     if (awaiting)
@@ -205,6 +231,7 @@ void SmaSession::closeConnection()
 {
     releaseHeldVerdicts();
     m_timer->stop();
+    m_awaitingReady = false;
     m_port->setPortOpen(false);
     m_runEnded = QDateTime::currentDateTime();
     m_status = kNotConnected;
@@ -243,7 +270,9 @@ void SmaSession::transmit(const QString &command)
     m_traffic->sent(frame);
     m_inFlight = printableForm(command);
     m_sentAt.start();
-    m_timer->start(kResponseTimeoutMs);
+    m_awaitingReady = !m_port->isReady();
+    if (!m_awaitingReady)
+        m_timer->start(kResponseTimeoutMs);
 }
 
 // Throws away what waits unread, the rest of an arrival after its answer
@@ -521,7 +550,7 @@ void SmaSession::onPortLost(const QString &description)
 {
     if (!isOpen() || isSearching())
         return; // a search tells of it itself
-    const bool awaiting = m_timer->isActive();
+    const bool awaiting = m_timer->isActive() || m_awaitingReady;
     closeConnection();
     m_retestFollowUp.clear();
     m_status = kFailure;

@@ -162,10 +162,11 @@ public:
     QDateTime runStarted() const { return m_runStarted; }
     // When the port was last closed, or the weight stream analysis ended.
     QDateTime runEnded() const override { return m_runEnded; }
-    QString lineSettingsText() const override
-    {
-        return m_line.isDefault() ? QString() : m_line.text();
-    }
+    QString lineSettingsText() const override;
+    // The line settings as the set-up message names them: "9600,8,N,1", or
+    // for a raw network port, whose settings are the device server's, "the
+    // device server's line settings".
+    QString lineSettingsWords() const;
     bool isTicked(int row) const;
     // Every byte sent and received since Start, and what became of it.
     const TrafficLog &traffic() const { return *m_traffic; }
@@ -242,7 +243,8 @@ private:
     TrafficLog *m_traffic;
     LineSettingsSearch *m_search;
     QElapsedTimer m_sentAt;
-    QString m_inFlight; // printable form of the command last sent
+    QString m_inFlight;           // printable form of the command last sent
+    bool m_awaitingReady = false; // sent into a port still connecting: no time-out yet
     qsizetype m_bytesSinceSend = 0;
     LineSettings m_line;
     QElapsedTimer m_clock;         // since the port was opened: when lines come

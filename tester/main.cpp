@@ -1,4 +1,4 @@
-#include "QSerialMSComm.h"
+#include "AnyPortMSComm.h"
 #include "smaForm.h"
 
 #include <QApplication>
@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     // icon and name for the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.smacompliancetester.Tester"));
 
-    smaForm window([](QObject *parent) -> MSComm * { return new QSerialMSComm(parent); });
+    smaForm window(makeAnyPort);
     window.show();
     return app.exec();
 }

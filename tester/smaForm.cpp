@@ -159,7 +159,7 @@ void smaForm::offerPresentPorts()
 {
     auto *model = static_cast<QStandardItemModel *>(Port->completer()->model());
     model->clear();
-    for (const PresentPort &port : presentPorts()) {
+    for (const PresentPort &port : portsToOffer()) {
         auto *item = new QStandardItem(port.summary());
         item->setData(port.location, Qt::UserRole);
         model->appendRow(item);

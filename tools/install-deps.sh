@@ -4,16 +4,18 @@
 #                           Debian package needs
 #   install-deps.sh test    what the test suite needs on top: clang for the fuzzers,
 #                           what checks the package (validators, man, lintian), and
-#                           PostgreSQL for the tests of recording into a server
+#                           PostgreSQL for the tests of recording into a server, and
+#                           ser2net, the serial device server the network tests bridge
 set -euo pipefail
 
 # Qt SQL's drivers record the checks: SQLite on the bench, PostgreSQL for a line.
 build_packages=(cmake make g++ qt6-base-dev qt6-serialport-dev libcups2-dev fonts-liberation fonts-dejavu-core
     libqt6sql6-sqlite libqt6sql6-psql dpkg-dev file)
 # postgresql: a throwaway server (pg_virtualenv) for the tests of recording into one.
+# ser2net: a real RFC 2217 device server in front of the simulated scale.
 test_packages=(clang libclang-rt-14-dev
     desktop-file-utils appstream man-db bash-completion lintian
-    libxml2-utils postgresql)
+    libxml2-utils postgresql ser2net)
 
 wanted=()
 for group in "$@"; do

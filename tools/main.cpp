@@ -1,8 +1,9 @@
-// sma-scale-sim: serves a simulated SMA scale on a pseudo-terminal until it
-// is interrupted.
+// sma-scale-sim: serves a simulated SMA scale on a pseudo-terminal (and, with
+// --tcp, on a TCP port) until it is interrupted.
 
 #include "PtyScale.h"
 #include "ScaleCommandLine.h"
+#include "TcpBridge.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -80,6 +81,21 @@ int main(int argc, char *argv[])
     // line on a pipe.
     std::printf("Simulated SMA scale ready. Type this into Port: %s\n",
                 qPrintable(scale.devicePath()));
+
+    TcpBridge bridge;
+    if (const std::optional<quint16> port = commandLine.tcpPort()) {
+        if (!bridge.start(scale.devicePath(), commandLine.scaleOptions().line,
+                          commandLine.tcpAddress(), *port)) {
+            std::fprintf(stderr, "sma-scale-sim: %s\n", qPrintable(bridge.errorString()));
+            return 1;
+        }
+        const QHostAddress address = commandLine.tcpAddress();
+        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QStringLiteral("[%1]").arg(address.toString())
+                                 : address.toString();
+        std::printf("On the network as a raw TCP port: tcp://%s:%u\n", qPrintable(host),
+                    unsigned(bridge.port()));
+    }
     std::fflush(stdout);
 
     return app.exec();

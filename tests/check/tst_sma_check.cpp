@@ -2,12 +2,16 @@
 #include "PdfText.h"
 #include "PtyScale.h"
 #include "ScaleCommandLine.h"
+#include "TcpBridge.h"
 
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -38,6 +42,8 @@ private slots:
     void comparedWithAnEarlierCheck();
     void recordingThatFails_data();
     void recordingThatFails();
+    void scaleOnTheNetwork_data();
+    void scaleOnTheNetwork();
 
 private:
     QTemporaryDir m_records; // every check of these tests is recorded here
@@ -232,6 +238,8 @@ void SmaCheckTest::initTestCase()
 {
     QVERIFY(m_records.isValid());
     qputenv("SMA_DB", m_records.filePath("default.sqlite").toUtf8());
+    // The network ports used lately are remembered here, not in the user's settings.
+    qputenv("XDG_CONFIG_HOME", m_records.path().toUtf8());
 }
 
 // The default simulated scale publishes HPTMCU and steps through every weight
@@ -871,6 +879,222 @@ void SmaCheckTest::recordingThatFails()
     } else {
         QVERIFY2(run.err.startsWith(saying) && run.err.count('\n') == 1, qPrintable(run.err));
     }
+}
+
+namespace {
+
+// A TCP port on loopback that nothing listens on now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Debian's ser2net bridging `device` as an RFC 2217 Telnet port on loopback,
+// in the foreground, for as long as the object lives.
+struct Ser2net
+{
+    QProcess process;
+    QTemporaryDir dir;
+    quint16 port = 0;
+
+    QString start(const QString &device)
+    {
+        const QString program =
+            QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/usr/bin"});
+        if (program.isEmpty())
+            return QStringLiteral("ser2net is not installed (tools/install-deps.sh test)");
+        port = freePort();
+        QFile config(dir.filePath("ser2net.yaml"));
+        if (!config.open(QIODevice::WriteOnly))
+            return config.errorString();
+        config.write(QStringLiteral("%YAML 1.1\n---\nconnection: &scale\n"
+                                    "    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                                    "    enable: on\n"
+                                    "    options:\n      kickolduser: true\n"
+                                    "      chardelay: false\n"
+                                    "    connector: serialdev,%2,9600n81,local\n")
+                         .arg(port)
+                         .arg(device)
+                         .toUtf8());
+        config.close();
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, {"-n", "-d", "-c", config.fileName()});
+        if (!process.waitForStarted())
+            return QStringLiteral("ser2net did not start: ") + process.errorString();
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && process.state() == QProcess::Running) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(200))
+                return {};
+            QTest::qWait(50);
+        }
+        return QStringLiteral("ser2net did not listen: ") + QString::fromUtf8(process.readAll());
+    }
+    ~Ser2net()
+    {
+        process.terminate();
+        if (!process.waitForFinished(3000))
+            process.kill();
+        process.waitForFinished();
+    }
+};
+
+} // namespace
+
+void SmaCheckTest::scaleOnTheNetwork_data()
+{
+    QTest::addColumn<QString>("server"); // what stands between sma-check and the scale
+    QTest::addColumn<QString>("scaleLine");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<QString>("saying"); // on standard error; %1 is the port
+
+    const QString skip = "--weight-stream";
+    QTest::newRow("raw TCP, sma-scale-sim --tcp: full check")
+        << "raw"
+        << "9600,8,N,1" << QStringList{"--poll-ms", "100"} << 0
+        << "Set the device to the device server's line settings and verify center of zero\n";
+    QTest::newRow("ser2net RFC 2217, 19200,7,E,1 set remotely: full check")
+        << "ser2net"
+        << "19200,7,E,1" << QStringList{"--line", "19200,7,E,1", "--poll-ms", "100"} << 0
+        << "Set the device to 19200,7,E,1 and verify center of zero\n";
+    QTest::newRow("ser2net RFC 2217, --line auto finds 19200,7,E,1")
+        << "ser2net"
+        << "19200,7,E,1" << QStringList{"--line", "auto", skip, "skip"} << 0
+        << "The scale answers at 19200,7,E,1\n";
+    QTest::newRow("raw TCP, --line auto cannot search")
+        << "raw"
+        << "9600,8,N,1" << QStringList{"--line", "auto", skip, "skip"} << 1
+        << "Find Settings cannot search this port: %1 carries the scale's bytes at the device "
+           "server's own line settings";
+    QTest::newRow("connection refused") << "refused"
+                                        << "9600,8,N,1" << QStringList{skip, "skip"} << 1
+                                        << "Serial port lost\n%1: connection refused by 127.0.0.1:";
+    QTest::newRow("unknown host") << "unknown host"
+                                  << "9600,8,N,1" << QStringList{skip, "skip"} << 1
+                                  << "%1: host not found: no host \"";
+    QTest::newRow("accepts, never speaks")
+        << "silent"
+        << "9600,8,N,1" << QStringList{skip, "skip"} << 1
+        << "did not answer the Telnet negotiation of the line settings within 5 s";
+    QTest::newRow("dropped mid-run")
+        << "drop at Z"
+        << "9600,8,N,1" << QStringList{skip, "skip"} << 1
+        << "Serial port lost\n%1: the device server closed the connection (127.0.0.1:";
+    QTest::newRow("Telnet answered wrongly")
+        << "wrong answer"
+        << "9600,8,N,1" << QStringList{"--line", "19200,8,N,1", skip, "skip"} << 1
+        << "%1: the device server answered the line settings wrongly: asked for 19200 baud, it "
+           "set 9600 baud";
+}
+
+// Scales behind a serial device server, over loopback: the simulated scale's
+// own raw TCP port, Debian's ser2net bridging its pseudo-terminal as an RFC
+// 2217 port, and servers that fail in each way a network can.
+void SmaCheckTest::scaleOnTheNetwork()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, scaleLine);
+    QFETCH(QStringList, options);
+    QFETCH(int, exit);
+    QFETCH(QString, saying);
+
+    ScaleOptions scaleOptions;
+    scaleOptions.line = *LineSettings::parse(scaleLine);
+    PtyScale scale(scaleOptions);
+    QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    TcpBridge bridge;
+    Ser2net ser2net;
+    QTcpServer listener; // accepts and never writes, or answers Telnet wrongly
+    QList<QTcpSocket *> accepted;
+    QString port;
+    if (server == "raw" || server == "drop at Z") {
+        QVERIFY2(bridge.start(scale.devicePath(), scaleOptions.line, QHostAddress::LocalHost, 0),
+                 qPrintable(bridge.errorString()));
+        port = QStringLiteral("tcp://127.0.0.1:%1").arg(bridge.port());
+    } else if (server == "ser2net") {
+        if (const QString failed = ser2net.start(scale.devicePath()); !failed.isEmpty())
+            QSKIP(qPrintable(failed));
+        port = QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net.port);
+    } else if (server == "refused") {
+        port = QStringLiteral("tcp://127.0.0.1:%1").arg(freePort());
+    } else if (server == "unknown host") {
+        // A label longer than DNS allows: no resolver is even asked.
+        port = QStringLiteral("tcp://%1.invalid:7000").arg(QString(64, 'a'));
+    } else {
+        QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+        port = QStringLiteral("rfc2217://127.0.0.1:%1").arg(listener.serverPort());
+        connect(&listener, &QTcpServer::newConnection, &listener, [&] {
+            QTcpSocket *client = listener.nextPendingConnection();
+            accepted << client;
+            if (server != "wrong answer")
+                return;
+            // Takes COM-PORT-OPTION and answers every baud rate with 9600.
+            connect(client, &QTcpSocket::readyRead, client, [client] {
+                client->readAll();
+                client->write(QByteArray::fromHex("fffd2c") + "\xff\xfa\x2c\x65" +
+                              QByteArray::fromHex("00002580") + "\xff\xf0");
+            });
+        });
+    }
+    if (server == "drop at Z") {
+        connect(&scale, &PtyScale::bytesReceived, &bridge, [&bridge](const QByteArray &bytes) {
+            if (bytes.contains("\nZ\r"))
+                bridge.dropClient();
+        });
+    }
+    // The baud rate the pseudo-terminal was set to when the scale was asked
+    // for "A", as the simulated scale reads it. (A pseudo-terminal keeps no
+    // data bits or parity; ser2net's answers confirm those.)
+    QList<int> baudAtA;
+    connect(&scale, &PtyScale::bytesReceived, &scale, [&](const QByteArray &bytes) {
+        if (bytes.contains("\nA\r"))
+            baudAtA << scale.hostBaud();
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = runCheck(QStringList{"--port", port, "--json", "-"} + options);
+    QVERIFY2(run.exit == exit, qPrintable(run.err));
+    QVERIFY2(run.err.contains(QString(saying).replace("%1", port)), qPrintable(run.err));
+    QString error;
+    const QJsonObject json = readJson(run.out, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error + "\n" + run.out));
+    QCOMPARE(json.value("port").toString(), port); // as typed
+    QStringList passed;
+    for (const QJsonValue &entry : json.value("commands").toArray()) {
+        if (entry.toObject().value("result").toString() == "Passed")
+            passed << entry.toObject().value("command").toString();
+    }
+    if (exit == 0) {
+        QCOMPARE(passed.join(' ').left(21), QString("A B I N Z H P T M C U"));
+        if (!options.contains("skip"))
+            QCOMPARE(json.value("weight_stream").toString(), QString("verified"));
+        // Offered first from now on, to completion too.
+        const Run listed = runCheck({"--list-ports"});
+        QVERIFY2(listed.out.contains(port.toUtf8() + "\tnetwork port used lately\t\n"),
+                 listed.out.constData());
+        if (server == "ser2net") {
+            QCOMPARE(json.value("line").toString(), scaleLine);
+            // Set remotely: ser2net's own configuration says 9600n81.
+            QVERIFY(!baudAtA.isEmpty());
+            QCOMPARE(baudAtA.constLast(), 19200);
+        }
+        return;
+    }
+    if (server == "drop at Z") {
+        // What came before the drop stays judged; Z fails as the port lost.
+        QCOMPARE(passed.join(' '), QString("A B I N"));
+        QVERIFY2(commandEntry(json, "Z").value("evidence").toString().startsWith("Failed"),
+                 qPrintable(run.err));
+    } else {
+        QVERIFY2(passed.isEmpty(), qPrintable(run.err));
+    }
+    if (server == "silent")
+        QVERIFY2(accepted.size() == 1 && clock.elapsed() < 15000, qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(SmaCheckTest)

@@ -58,6 +58,20 @@ void PortNameTest::resolves_data()
     QTest::newRow("any path") << "/dev/serial/by-id/usb-FTDI-if00"
                               << "/dev/serial/by-id/usb-FTDI-if00";
 #endif
+    QTest::newRow("raw TCP port") << "tcp://192.168.1.50:4001"
+                                  << "tcp://192.168.1.50:4001";
+    QTest::newRow("RFC 2217 port, scheme in capitals") << " RFC2217://scale-7.lab:7000/ "
+                                                       << "rfc2217://scale-7.lab:7000";
+    QTest::newRow("IPv6 host") << "tcp://[::1]:7000"
+                               << "tcp://[::1]:7000";
+    QTest::newRow("network port without a port") << "tcp://192.168.1.50"
+                                                 << "";
+    QTest::newRow("TCP port beyond 65535") << "rfc2217://host:65536"
+                                           << "";
+    QTest::newRow("TCP port 0") << "tcp://host:0"
+                                << "";
+    QTest::newRow("a scheme the tester knows not") << "telnet://host:23"
+                                                   << "";
     QTest::newRow("empty") << ""
                            << "";
     QTest::newRow("blanks only") << "   "
@@ -95,7 +109,8 @@ void PortNameTest::resolves()
         const QString said = port.failure.describe();
         QVERIFY2(said.contains(text.trimmed().isEmpty() ? QString("Port") : text.trimmed()),
                  qPrintable(said));
-        QVERIFY2(said.contains("port number such as 1"), qPrintable(said));
+        QVERIFY2(said.contains(text.contains("://") ? "tcp://HOST:PORT" : "port number such as 1"),
+                 qPrintable(said));
     }
 }
 

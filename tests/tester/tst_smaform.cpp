@@ -5,6 +5,7 @@
 #include "CheckHistoryWindow.h"
 #include "HistoryExport.h"
 #include "PortList.h"
+#include "RecentPorts.h"
 #include "RecordedCheckWindow.h"
 #include "TextReportTarget.h"
 #include "TrafficWindow.h"
@@ -447,6 +448,7 @@ void SmaFormTest::trafficWindowFollowsTheBoundedRecord()
 void SmaFormTest::portBoxOffersThePortsPresent()
 {
     TesterFixture f;
+    rememberNetworkPort("rfc2217://127.0.0.1:7000");
     f.form->show();
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
     QLineEdit *port = f.edit("Port");
@@ -454,9 +456,12 @@ void SmaFormTest::portBoxOffersThePortsPresent()
     f.button("Connect")->setFocus();
     QTest::mouseClick(port, Qt::LeftButton, {}, QPoint(4, port->height() / 2));
     QTRY_COMPARE(port->selectedText(), QString("/dev/ttyUSB9")); // typing replaces it
-    const QList<PresentPort> present = presentPorts();
+    const QList<PresentPort> present = portsToOffer();
     QAbstractItemModel *offered = port->completer()->model();
     QCOMPARE(offered->rowCount(), int(present.size()));
+    // The network ports that answered last come after the serial ports.
+    QCOMPARE(offered->index(offered->rowCount() - 1, 0).data(Qt::UserRole).toString(),
+             QString("rfc2217://127.0.0.1:7000"));
     for (int row = 0; row < offered->rowCount(); ++row) {
         QCOMPARE(offered->index(row, 0).data(Qt::UserRole).toString(), present.at(row).location);
         QCOMPARE(offered->index(row, 0).data().toString(), present.at(row).summary());

@@ -19,6 +19,7 @@ const QString Line = QStringLiteral("line");
 const QString Continuous = QStringLiteral("continuous");
 const QString ContinuousOnly = QStringLiteral("continuous-only");
 const QString SerialNumber = QStringLiteral("serial-number");
+const QString Tcp = QStringLiteral("tcp");
 
 bool isPrintableAscii(const QString &text)
 {
@@ -35,8 +36,9 @@ ScaleCommandLine::ScaleCommandLine()
 {
     const ScaleOptions defaults;
     m_parser.setApplicationDescription(
-        QStringLiteral("Simulated SMA scale on a pseudo-terminal. Prints the device to open, "
-                       "then answers SMA commands until it is interrupted."));
+        QStringLiteral("Simulated SMA scale on a pseudo-terminal (and with --tcp on a TCP port). "
+                       "Prints the device to open, then answers SMA commands until it is "
+                       "interrupted."));
     m_parser.addHelpOption();
     m_parser.addOptions({
         {Commands,
@@ -74,6 +76,12 @@ ScaleCommandLine::ScaleCommandLine()
                         "asked."),
          QStringLiteral("ms")},
         {ContinuousOnly, QStringLiteral("Ignore every command (continuous output only).")},
+        {Tcp,
+         QStringLiteral("Serve the scale on this TCP port too, as a serial device server's raw "
+                        "TCP port does (check it with --port tcp://127.0.0.1:PORT); ADDR "
+                        "defaults to 127.0.0.1, 0.0.0.0 serves every interface, PORT 0 picks a "
+                        "free one. One client at a time."),
+         QStringLiteral("[ADDR:]PORT")},
     });
 }
 
@@ -154,8 +162,28 @@ bool ScaleCommandLine::parse(const QStringList &arguments)
         }
     }
 
+    QHostAddress tcpAddress(QHostAddress::LocalHost);
+    std::optional<quint16> tcpPort;
+    if (m_parser.isSet(Tcp)) {
+        const QString value = m_parser.value(Tcp);
+        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+        bool isNumber = false;
+        const int port = value.mid(colon + 1).toInt(&isNumber);
+        const bool addressOk = colon < 0 || tcpAddress.setAddress(value.left(colon));
+        if (!isNumber || port < 0 || port > 65535 || !addressOk) {
+            m_error = QStringLiteral("--tcp takes a TCP port (0 to 65535), with an IP address "
+                                     "and a colon before it if need be, such as 7000 or "
+                                     "0.0.0.0:7000: %1")
+                          .arg(value);
+            return false;
+        }
+        tcpPort = quint16(port);
+    }
+
     m_options = options;
     m_answerDelayMs = delay;
+    m_tcpAddress = tcpAddress;
+    m_tcpPort = tcpPort;
     return true;
 }
 

@@ -3,8 +3,11 @@
 #include "ScaleOptions.h"
 
 #include <QCommandLineParser>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // The command line of sma-scale-sim, kept apart from main() so that the
 // options can be checked without starting a process.
@@ -23,6 +26,10 @@ public:
 
     ScaleOptions scaleOptions() const { return m_options; }
     int answerDelayMs() const { return m_answerDelayMs; }
+    // --tcp [ADDR:]PORT: where the scale is served on the network as well;
+    // no port when it is not.
+    QHostAddress tcpAddress() const { return m_tcpAddress; }
+    std::optional<quint16> tcpPort() const { return m_tcpPort; }
 
     static constexpr int DefaultAnswerDelayMs = 50;
 
@@ -31,4 +38,6 @@ private:
     QString m_error;
     ScaleOptions m_options;
     int m_answerDelayMs = DefaultAnswerDelayMs;
+    QHostAddress m_tcpAddress{QHostAddress::LocalHost};
+    std::optional<quint16> m_tcpPort;
 };
