@@ -118,6 +118,7 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
     m_showHistory->setShortcutContext(Qt::WindowShortcut);
     addAction(m_showHistory);
     connect(m_showHistory, &QAction::triggered, this, &smaForm::showHistory);
+    connect(HistoryButton, &QPushButton::clicked, this, &smaForm::showHistory);
     cmds->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         QMenu::exec({m_showTraffic, m_showHistory}, cmds->mapToGlobal(pos), nullptr, cmds);
