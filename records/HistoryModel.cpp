@@ -23,19 +23,17 @@ void HistoryModel::setFilter(const QString &filter)
     reload();
 }
 
-void HistoryModel::reload()
+void HistoryModel::reload(Rows shown)
 {
     m_error.clear();
     m_appending = false;
-    if (!m_reader) {
-        m_request = 0;
+    if (!m_reader || shown == Rows::Drop) {
         beginResetModel();
         m_rows.clear();
         m_complete = true;
         endResetModel();
-    } else {
-        m_request = m_reader->readPage(m_filter, kPageRows);
     }
+    m_request = m_reader ? m_reader->readPage(m_filter, kPageRows) : 0;
     emit stateChanged();
 }
 

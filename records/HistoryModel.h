@@ -36,8 +36,10 @@ public:
     void setReader(HistoryReader *reader);
     void setFilter(const QString &filter);
     QString filter() const { return m_filter; }
-    // Asks for the first page again; the rows shown stay until it comes.
-    void reload();
+    // Asks for the first page again. The rows shown stay until it comes,
+    // unless they are of another database.
+    enum class Rows { Keep, Drop };
+    void reload(Rows shown = Rows::Keep);
     // Whether a page is asked for and has not come.
     bool isReading() const { return m_request != 0; }
     // Why the last page asked for could not be read; empty when it was.

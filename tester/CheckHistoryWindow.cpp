@@ -160,8 +160,9 @@ void CheckHistoryWindow::showState()
     if (!m_connecting.isEmpty())
         m_state->setText(QStringLiteral("Connecting to %1...").arg(m_connecting));
     else if (!m_model->errorString().isEmpty())
-        m_state->setText(QStringLiteral("The history could not be read from %1: %2")
-                             .arg(where, m_model->errorString()));
+        // The reason names the database itself.
+        m_state->setText(QStringLiteral("The history could not be read: ") +
+                         m_model->errorString());
     else if (m_model->isReading() && m_model->rowCount() == 0)
         m_state->setText(QStringLiteral("Reading the checks in %1...").arg(where));
     else if (m_model->rowCount() == 0)
@@ -178,7 +179,7 @@ void CheckHistoryWindow::useDatabase()
     saveDatabase(location);
     m_recorder.setLocation(location);
     m_reader->setLocation(m_recorder.location());
-    m_model->reload();
+    m_model->reload(HistoryModel::Rows::Drop); // they are of the other database
 }
 
 QList<int> CheckHistoryWindow::selectedRows() const

@@ -875,7 +875,7 @@ void SmaFormTest::historyOfAServerThatDoesNotAnswer()
     RecordingHistoryWindow window(f.form->recorder());
     auto *state = window.findChild<QLabel *>("HistoryState");
     QTRY_COMPARE(state->text(), "Connecting to " + where + "...");
-    QTRY_VERIFY2(state->text().startsWith("The history could not be read from " + where + ": "),
+    QTRY_VERIFY2(state->text().startsWith("The history could not be read: " + where + ": "),
                  qPrintable(state->text()));
     QVERIFY2(state->text().contains("127.0.0.1"), qPrintable(state->text()));
     QCOMPARE(window.findChild<QTableView *>("history")->model()->rowCount(), 0);
