@@ -107,14 +107,19 @@ private:
         return true;
     }
 
-    // The requests already waiting would meet the same fault: they are told
-    // it without trying, and the next request connects afresh.
+    // A database that could not be opened, or a connection lost, would fail
+    // the requests already waiting the same way: they are told without
+    // trying. A query refused on a sound connection (a check not on record)
+    // is this request's alone. Either way the next request connects afresh.
     void queryFailed(int request)
     {
-        m_failure = m_store->errorString();
-        m_failedThrough = m_lastRequest->load();
+        const QString reason = m_store->errorString();
+        if (!m_store->isOpen()) {
+            m_failure = reason;
+            m_failedThrough = m_lastRequest->load();
+        }
         m_store.reset();
-        fail(request, m_failure);
+        fail(request, reason);
     }
 
     HistoryReader *m_reader;

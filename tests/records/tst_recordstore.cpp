@@ -186,6 +186,15 @@ void RecordStoreTest::historyFilterAndPages()
             QVERIFY(model.historyRow(row).id < model.historyRow(row - 1).id);
     }
     QCOMPARE(seen.size(), rows);
+
+    // A check that is not on record fails its own request, not the page after it.
+    QSignalSpy failed(&reader, &HistoryReader::failed);
+    reader.load({-5});
+    model.reload();
+    QTRY_VERIFY(!model.isReading());
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(model.errorString().isEmpty(), qPrintable(model.errorString()));
+    QCOMPARE(model.rowCount(), qMin(rows, int(HistoryModel::kPageRows)));
 }
 
 void RecordStoreTest::unwritableDatabases_data()
