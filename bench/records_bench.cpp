@@ -9,7 +9,12 @@
 // (b) "Check History" over `checks` recorded checks (made once and kept in
 //     `database`): from making the window to its first rows painted, and
 //     from typing a filter to the filtered rows painted (the window waits
-//     120 ms for the typing to pause, which is counted).
+//     120 ms for the typing to pause, which is counted);
+// (c) "Check History" against a server that takes the connection and never
+//     answers (a socket on the loopback that says nothing, with the
+//     connection's 5 s time-out): the longest turn of the window's event loop
+//     while it is made, shown and filtered, until it has said twice (once
+//     for the first filter, once for a second) that it could not read.
 
 #include "CheckHistoryWindow.h"
 #include "CheckRecorder.h"
@@ -19,9 +24,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -116,6 +124,30 @@ private:
     bool m_reset = false;
 };
 
+// The longest turn of the event loop from now until `done`, as the longest
+// gap between the ticks of a timer that asks to run every millisecond.
+double longestTurn(const std::function<bool()> &done, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QEventLoop loop;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        if (done() || clock.elapsed() > limitMs)
+            loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    return double(longest) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -198,7 +230,7 @@ int main(int argc, char *argv[])
     CheckHistoryWindow window(recorder);
     auto *view = window.findChild<QTableView *>(QStringLiteral("history"));
     clock = new PaintClock(view);
-    clock->start(false);
+    clock->start(true); // the rows come from the reading thread after the window is made
     const double built = double(opening.nsecsElapsed()) / 1e6;
     window.show();
     const double firstRows = built + clock->waitForPaint();
@@ -216,5 +248,50 @@ int main(int argc, char *argv[])
                     qPrintable(typed), view->model()->rowCount(), shown);
     }
     delete clock;
+
+    // (c)
+    {
+        QTcpServer silent; // takes the connection, never says a word
+        if (!silent.listen(QHostAddress::LocalHost)) {
+            std::fprintf(stderr, "%s\n", qPrintable(silent.errorString()));
+            return 1;
+        }
+        const QString server =
+            QStringLiteral("postgresql://bench@127.0.0.1:%1/sma_checks").arg(silent.serverPort());
+        CheckRecorder unreachable;
+        unreachable.setLocation(server);
+        std::unique_ptr<CheckHistoryWindow> shown;
+        QLabel *state = nullptr;
+        int told = 0;
+        QElapsedTimer since;
+        since.start();
+        // Made within a turn of the loop, as Ctrl+H makes it.
+        QTimer::singleShot(0, [&] {
+            shown = std::make_unique<CheckHistoryWindow>(unreachable);
+            shown->show();
+            state = shown->findChild<QLabel *>(QStringLiteral("HistoryState"));
+            shown->findChild<QLineEdit *>(QStringLiteral("Filter"))
+                ->setText(QStringLiteral("acme"));
+        });
+        QString lastState;
+        const double longest = longestTurn(
+            [&] {
+                if (!state || state->text() == lastState)
+                    return false;
+                lastState = state->text();
+                if (!lastState.startsWith(QLatin1String("The history could not be read")))
+                    return false;
+                if (++told == 1) // another filter: the server is tried again
+                    shown->findChild<QLineEdit *>(QStringLiteral("Filter"))
+                        ->setText(QStringLiteral("bx"));
+                return told == 2;
+            },
+            30000);
+        std::printf("(c) Check History against a server that never answers (%s, 5 s time-out): "
+                    "told twice in %.1f s, \"%s\"; the window's longest event-loop turn "
+                    "%.1f ms (target <= 100 ms)\n",
+                    qPrintable(server), double(since.elapsed()) / 1000, qPrintable(lastState),
+                    longest);
+    }
     return 0;
 }

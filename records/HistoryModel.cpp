@@ -1,64 +1,91 @@
 #include "HistoryModel.h"
 
 #include "HistoryExport.h"
+#include "HistoryReader.h"
 
 HistoryModel::HistoryModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-bool HistoryModel::setStore(RecordStore *store)
+void HistoryModel::setReader(HistoryReader *reader)
 {
-    m_store = store;
-    return reload();
+    if (m_reader)
+        disconnect(m_reader, nullptr, this, nullptr);
+    m_reader = reader;
+    if (m_reader) {
+        connect(m_reader, &HistoryReader::pageRead, this, &HistoryModel::pageRead);
+        connect(m_reader, &HistoryReader::failed, this, &HistoryModel::pageFailed);
+    }
+    reload();
 }
 
-bool HistoryModel::setFilter(const QString &filter)
+void HistoryModel::setFilter(const QString &filter)
 {
     m_filter = filter;
-    return reload();
+    reload();
 }
 
-bool HistoryModel::reload()
+void HistoryModel::reload(Rows shown)
 {
-    beginResetModel();
-    m_rows.clear();
-    m_complete = true;
     m_error.clear();
-    bool read = true;
-    if (m_store) {
-        const std::optional<QList<HistoryRow>> page = m_store->history(m_filter, kPageRows);
-        if (page) {
-            m_rows = *page;
-            m_complete = page->size() < kPageRows;
-        } else {
-            m_error = m_store->errorString();
-            read = false;
-        }
+    m_appending = false;
+    if (!m_reader || shown == Rows::Drop) {
+        beginResetModel();
+        m_rows.clear();
+        m_complete = true;
+        endResetModel();
     }
-    endResetModel();
-    return read;
+    m_request = m_reader ? m_reader->readPage(m_filter, kPageRows) : 0;
+    emit stateChanged();
+}
+
+void HistoryModel::pageRead(int request, const QList<HistoryRow> &rows)
+{
+    if (request != m_request)
+        return;
+    m_request = 0;
+    m_complete = rows.size() < kPageRows;
+    if (m_appending) {
+        if (!rows.isEmpty()) {
+            beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size() - 1));
+            m_rows += rows;
+            endInsertRows();
+        }
+    } else {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+    }
+    emit stateChanged();
+}
+
+void HistoryModel::pageFailed(int request, const QString &reason)
+{
+    if (request != m_request)
+        return;
+    m_request = 0;
+    m_error = reason;
+    m_complete = true; // not again and again while the view scrolls
+    if (!m_appending) {
+        // Rows of another database, or a filter they do not match, would mislead.
+        beginResetModel();
+        m_rows.clear();
+        endResetModel();
+    }
+    emit stateChanged();
 }
 
 bool HistoryModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && !m_complete && m_store;
+    return !parent.isValid() && !m_complete && m_reader && !isReading();
 }
 
 void HistoryModel::fetchMore(const QModelIndex &parent)
 {
     if (!canFetchMore(parent))
         return;
-    const std::optional<QList<HistoryRow>> page = m_store->history(
-        m_filter, kPageRows, m_rows.isEmpty() ? std::nullopt : std::optional(m_rows.last()));
-    if (!page) {
-        m_error = m_store->errorString();
-        m_complete = true; // not again and again while the view scrolls
-        return;
-    }
-    m_complete = page->size() < kPageRows;
-    if (page->isEmpty())
-        return;
-    beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + page->size() - 1));
-    m_rows += *page;
-    endInsertRows();
+    m_appending = true;
+    m_request = m_reader->readPage(m_filter, kPageRows,
+                                   m_rows.isEmpty() ? std::nullopt : std::optional(m_rows.last()));
+    emit stateChanged();
 }
 
 int HistoryModel::rowCount(const QModelIndex &parent) const

@@ -1,6 +1,7 @@
 #include "RecordedReportSource.h"
 
 #include "ComplianceChecks.h"
+#include "LineSettings.h"
 
 QString RecordedReportSource::scaleAboutText() const
 {
@@ -30,4 +31,20 @@ bool RecordedReportSource::weightStreamVerified() const
 bool RecordedReportSource::CheckSMALevel2() const
 {
     return checkSmaLevel2(m_record.published);
+}
+
+QString RecordedReportSource::lineSettingsText() const
+{
+    const std::optional<LineSettings> line = LineSettings::parse(m_record.line);
+    if (m_record.line.isEmpty() || (line && line->isDefault()))
+        return {};
+    return m_record.line;
+}
+
+// A record that kept no version (one written by hand, or by a program that
+// did not say) must not claim this program's.
+QString RecordedReportSource::programVersionText() const
+{
+    return m_record.programVersion.isEmpty() ? QStringLiteral("(version not recorded)")
+                                             : m_record.programVersion;
 }

@@ -59,7 +59,9 @@ QString reportFooter(int page, int pages, const ReportSource &source)
     return QStringLiteral("Page %1 of %2 \u00b7 %3 \u00b7 port %4 \u00b7 SMA Compliance Tester %5")
         .arg(page)
         .arg(pages)
-        .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), port, programVersion());
+        .arg(ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), port,
+             source.programVersionText().isEmpty() ? programVersion()
+                                                   : source.programVersionText());
 }
 
 bool reportVerifiesLevel1(const ReportSource &source)

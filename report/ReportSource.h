@@ -24,6 +24,9 @@ public:
     virtual QDateTime runEnded() const = 0;
     // The line settings, for the footer, when they are not 9600,8,N,1.
     virtual QString lineSettingsText() const { return {}; }
+    // The version of the program that made the report, for the footer;
+    // empty for this program's own.
+    virtual QString programVersionText() const { return {}; }
     virtual bool CheckSMALevel1() const = 0;
     virtual bool CheckSMALevel2() const = 0;
 };

@@ -56,6 +56,52 @@ void addFindingsMissingIn(const CheckRecord &from, const CheckRecord &other, Che
     }
 }
 
+// A listing line's field and value: "SN :A-17" is SN and A-17; a line
+// without a colon is a field of its own with no value.
+std::pair<QString, QString> fieldAndValue(const QString &line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {line.trimmed(), QString()};
+    return {line.left(colon).trimmed(), line.mid(colon + 1).trimmed()};
+}
+
+// The lines of a listing by field, in the listing's order, the second line
+// of a field (a scale lists one CAP line per range) as "CAP 2".
+QList<std::pair<QString, QString>> listingFields(const QStringList &lines)
+{
+    QHash<QString, int> seen;
+    QList<std::pair<QString, QString>> fields;
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QString field = fieldAndValue(line).first;
+        const int place = ++seen[field];
+        fields.append({place == 1 ? field : QStringLiteral("%1 %2").arg(field).arg(place), line});
+    }
+    return fields;
+}
+
+// The lines of a listing that changed, appeared or went, as changes of
+// `kind` that keep the whole lines, so that a new "END:" still has a text.
+void addListingChanges(const QStringList &before, const QStringList &after, CheckChange::Kind kind,
+                       QList<CheckChange> &changes)
+{
+    const QList<std::pair<QString, QString>> earlier = listingFields(before);
+    const QList<std::pair<QString, QString>> later = listingFields(after);
+    QHash<QString, QString> earlierLines(earlier.cbegin(), earlier.cend());
+    QHash<QString, QString> laterLines(later.cbegin(), later.cend());
+    for (const auto &[field, line] : later) {
+        const QString then = earlierLines.value(field);
+        if (fieldAndValue(then).second != fieldAndValue(line).second || then.isEmpty())
+            changes << CheckChange{kind, field, then, line, false};
+    }
+    for (const auto &[field, line] : earlier) {
+        if (!laterLines.contains(field))
+            changes << CheckChange{kind, field, line, QString(), false};
+    }
+}
+
 } // namespace
 
 bool CheckComparison::regression() const
@@ -79,6 +125,10 @@ QList<CheckChange> compareChecks(const CheckRecord &before, const CheckRecord &a
     QList<CheckChange> changes;
     using Kind = CheckChange::Kind;
     using Result = TestedCommand::Result;
+    // What the scale says of itself first: a new firmware revision is what
+    // an engineer looks for before the verdicts it explains.
+    addListingChanges(before.about, after.about, Kind::AboutLine, changes);
+    addListingChanges(before.info, after.info, Kind::InfoLine, changes);
     for (const TestedCommand &now : after.commands) {
         const TestedCommand *then = earlier.value(now.printable);
         if (!then)
@@ -126,6 +176,10 @@ QList<CheckChange> compareChecks(const CheckRecord &before, const CheckRecord &a
 QString changeKindText(CheckChange::Kind kind)
 {
     switch (kind) {
+    case CheckChange::Kind::AboutLine:
+        return QStringLiteral("about line");
+    case CheckChange::Kind::InfoLine:
+        return QStringLiteral("information line");
     case CheckChange::Kind::Verdict:
         return QStringLiteral("verdict");
     case CheckChange::Kind::Answer:
@@ -153,6 +207,26 @@ QString changeText(const CheckChange &change)
     const QString none = QStringLiteral("none");
     QString text;
     switch (change.kind) {
+    case CheckChange::Kind::AboutLine:
+    case CheckChange::Kind::InfoLine: {
+        const QString field = change.kind == CheckChange::Kind::InfoLine
+                                  ? QStringLiteral("Information ") + change.subject
+                                  : change.subject;
+        // A line with nothing after its colon ("END:") is named by its field alone.
+        const auto value = [](const QString &line) {
+            const QString text = fieldAndValue(line).second;
+            return text.isEmpty() ? QString() : QLatin1Char(' ') + text;
+        };
+        if (change.before.isEmpty())
+            text = QStringLiteral("%1:%2 (new line)").arg(field, value(change.after));
+        else if (change.after.isEmpty())
+            text = QStringLiteral("%1:%2 (line gone)").arg(field, value(change.before));
+        else
+            text = QStringLiteral("%1: %2 -> %3")
+                       .arg(field, fieldAndValue(change.before).second,
+                            fieldAndValue(change.after).second);
+        break;
+    }
     case CheckChange::Kind::Verdict:
     case CheckChange::Kind::Answer:
         text = QStringLiteral("%1 of %2: %3 -> %4")

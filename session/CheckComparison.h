@@ -10,6 +10,8 @@ struct CheckRecord;
 struct CheckChange
 {
     enum class Kind {
+        AboutLine,       // a line of the About listing changed, appeared or went
+        InfoLine,        // the same of the Information listing
         Verdict,         // a command's verdict changed
         Answer,          // a command's answer text changed
         CommandNew,      // tested now, not before
@@ -22,9 +24,13 @@ struct CheckChange
     };
 
     Kind kind = Kind::Verdict;
-    QString subject; // the command's printable form or the finding's code
-    QString before;  // empty for what is new
-    QString after;   // empty for what is gone
+    // The command's printable form, the finding's code, or a listing line's
+    // field ("REV", "CAP", and "CAP 2" for the second line of a field).
+    QString subject;
+    // Empty for what is new, or gone; a listing line's are the whole lines
+    // as the scale sent them ("REV:1.03").
+    QString before;
+    QString after;
     // A command that passed and now fails, or Level 1 lost.
     bool regression = false;
 
@@ -44,17 +50,20 @@ struct CheckComparison
     bool operator==(const CheckComparison &) const = default;
 };
 
-// The differences from `before` to `after`: per command of `after` in its
-// order, the verdict and then the answer; commands new, then gone; Level 1;
-// the weight stream; findings that appeared, then went; and the slowest
-// answer of each. Commands are matched by their printable form, findings by
+// The differences from `before` to `after`: the lines of the About and then
+// the Information listing that changed, appeared or went (matched by their
+// field, the text before the first colon, and for a field listed more than
+// once by its place among them); per command of `after` in its order, the verdict and then the
+// answer; commands new, then gone; Level 1; the weight stream; findings that appeared, then went;
+// and the slowest answer of each. Commands are matched by their printable form, findings by
 // severity, code and message. The slowest answer is always told when either
 // check has one; the finding that names it is left to that line.
 QList<CheckChange> compareChecks(const CheckRecord &before, const CheckRecord &after);
 
-// "verdict", "answer", "new", "gone", "finding appeared", "finding went",
-// "level 1", "weight stream", "slowest answer": the kind as JSON names it.
+// "about line", "information line", "verdict", "answer", "new", "gone", "finding appeared",
+// "finding went", "level 1", "weight stream", "slowest answer": the kind as JSON names it.
 QString changeKindText(CheckChange::Kind kind);
 
-// One line for a person, e.g. "verdict of <LF>U<CR>: Passed -> Failed (regression)".
+// One line for a person, e.g. "verdict of <LF>U<CR>: Passed -> Failed (regression)",
+// "REV: 1.03 -> 1.04" or "Information CMD: HPTMCU -> HPTMC".
 QString changeText(const CheckChange &change);

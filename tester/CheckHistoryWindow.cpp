@@ -4,11 +4,12 @@
 
 #include "CheckRecorder.h"
 #include "ComparisonWindow.h"
-#include "HistoryExport.h"
 #include "HistoryModel.h"
+#include "HistoryReader.h"
 #include "RecordedCheckWindow.h"
 #include "WidgetLook.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -46,7 +46,8 @@ void CheckHistoryWindow::saveDatabase(const QString &location)
 }
 
 CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_recorder(recorder), m_model(new HistoryModel(this)),
+    : QWidget(parent, Qt::Window), m_recorder(recorder),
+      m_reader(new HistoryReader(recorder.location(), this)), m_model(new HistoryModel(this)),
       m_database(new QLineEdit(startingDatabase(), this)),
       m_useDatabase(captionedButton(QStringLiteral("&Use"), QStringLiteral("UseDatabase"), this)),
       m_filter(new QLineEdit(this)), m_view(new QTableView(this)), m_state(new QLabel(this)),
@@ -112,10 +113,8 @@ CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)
 
     m_filterPause.setSingleShot(true);
     m_filterPause.setInterval(kFilterPauseMs);
-    connect(&m_filterPause, &QTimer::timeout, this, [this] {
-        m_model->setFilter(m_filter->text());
-        showState();
-    });
+    connect(&m_filterPause, &QTimer::timeout, this,
+            [this] { m_model->setFilter(m_filter->text()); });
     connect(m_filter, &QLineEdit::textChanged, &m_filterPause, qOverload<>(&QTimer::start));
     connect(m_database, &QLineEdit::returnPressed, this, &CheckHistoryWindow::useDatabase);
     connect(m_useDatabase, &QPushButton::clicked, this, &CheckHistoryWindow::useDatabase);
@@ -129,23 +128,43 @@ CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)
     auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
 
-    m_model->setStore(&m_recorder.store());
-    showState();
+    connect(m_model, &HistoryModel::stateChanged, this, &CheckHistoryWindow::showState);
+    connect(m_reader, &HistoryReader::connecting, this, [this](const QString &where, bool server) {
+        // An SQLite file opens at once: only a server's connect is worth a word.
+        m_connecting = server ? where : QString();
+        showState();
+    });
+    connect(m_reader, &HistoryReader::opened, this, [this] {
+        m_connecting.clear();
+        showState();
+    });
+    connect(m_reader, &HistoryReader::checksLoaded, this, &CheckHistoryWindow::checksLoaded);
+    connect(m_reader, &HistoryReader::exported, this, [this](int request) {
+        if (request == m_exporting)
+            m_exporting = 0;
+    });
+    connect(m_reader, &HistoryReader::failed, this, &CheckHistoryWindow::requestFailed);
+
+    m_model->setReader(m_reader);
     m_filter->setFocus();
 }
 
 void CheckHistoryWindow::refresh()
 {
     m_model->reload();
-    showState();
 }
 
 void CheckHistoryWindow::showState()
 {
-    const QString where = m_recorder.store().location().describe();
-    if (!m_model->errorString().isEmpty())
+    const QString where = RecordLocation::parse(m_reader->location()).describe();
+    if (!m_connecting.isEmpty())
+        m_state->setText(QStringLiteral("Connecting to %1...").arg(m_connecting));
+    else if (!m_model->errorString().isEmpty())
+        // The reason names the database itself.
         m_state->setText(QStringLiteral("The history could not be read: ") +
                          m_model->errorString());
+    else if (m_model->isReading() && m_model->rowCount() == 0)
+        m_state->setText(QStringLiteral("Reading the checks in %1...").arg(where));
     else if (m_model->rowCount() == 0)
         m_state->setText(m_filter->text().isEmpty()
                              ? QStringLiteral("No checks are on record in %1.").arg(where)
@@ -159,8 +178,8 @@ void CheckHistoryWindow::useDatabase()
     const QString location = m_database->text().trimmed();
     saveDatabase(location);
     m_recorder.setLocation(location);
-    m_model->setStore(&m_recorder.store());
-    showState();
+    m_reader->setLocation(m_recorder.location());
+    m_model->reload(HistoryModel::Rows::Drop); // they are of the other database
 }
 
 QList<int> CheckHistoryWindow::selectedRows() const
@@ -181,16 +200,16 @@ void CheckHistoryWindow::updateButtons()
 
 void CheckHistoryWindow::openSelected()
 {
+    QList<qint64> ids;
+    m_askedRows.clear();
     for (const int row : selectedRows()) {
-        const qint64 id = m_model->historyRow(row).id;
-        const std::optional<CheckRecord> record = m_recorder.store().load(id);
-        if (!record) {
-            showFailure(QStringLiteral("Check %1 could not be read.").arg(id),
-                        m_recorder.store().errorString());
-            return;
-        }
-        showCheck(id, *record);
+        m_askedRows << m_model->historyRow(row);
+        ids << m_askedRows.last().id;
     }
+    if (ids.isEmpty())
+        return;
+    m_asked = Asked::Open;
+    m_loading = m_reader->load(ids);
 }
 
 // The rows are newest first: the lower one is the earlier check.
@@ -199,23 +218,50 @@ void CheckHistoryWindow::compareSelected()
     const QList<int> rows = selectedRows();
     if (rows.size() != 2)
         return;
-    const HistoryRow &later = m_model->historyRow(rows.first());
-    const HistoryRow &earlier = m_model->historyRow(rows.last());
-    const std::optional<CheckRecord> before = m_recorder.store().load(earlier.id);
-    const std::optional<CheckRecord> after =
-        before ? m_recorder.store().load(later.id) : std::nullopt;
-    if (!after) {
-        showFailure(QStringLiteral("The checks could not be read."),
-                    m_recorder.store().errorString());
+    m_askedRows = {m_model->historyRow(rows.last()), m_model->historyRow(rows.first())};
+    m_asked = Asked::Compare;
+    m_loading = m_reader->load({m_askedRows.first().id, m_askedRows.last().id});
+}
+
+void CheckHistoryWindow::checksLoaded(int request, const QList<CheckRecord> &records)
+{
+    if (request != m_loading)
+        return;
+    m_loading = 0;
+    if (m_asked == Asked::Open) {
+        for (qsizetype i = 0; i < records.size(); ++i)
+            showCheck(m_askedRows.at(i).id, records.at(i));
         return;
     }
+    const HistoryRow &earlier = m_askedRows.first();
+    const HistoryRow &later = m_askedRows.last();
     const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
     showComparison(QStringLiteral("Check %1 (%2) compared with check %3 (%4)")
                        .arg(later.id)
                        .arg(later.ended.toString(format))
                        .arg(earlier.id)
                        .arg(earlier.ended.toString(format)),
-                   compareChecks(*before, *after));
+                   compareChecks(records.first(), records.last()));
+}
+
+// The history's own pages tell their failures in the window's line; what
+// the operator asked for is told as a message.
+void CheckHistoryWindow::requestFailed(int request, const QString &reason)
+{
+    m_connecting.clear();
+    if (request == m_loading) {
+        m_loading = 0;
+        showFailure(m_asked == Asked::Open && m_askedRows.size() == 1
+                        ? QStringLiteral("Check %1 could not be read.").arg(m_askedRows.first().id)
+                        : QStringLiteral("The checks could not be read."),
+                    reason);
+    } else if (request == m_exporting) {
+        m_exporting = 0;
+        showFailure(QStringLiteral("The history could not be saved as \"%1\".")
+                        .arg(QDir::toNativeSeparators(m_exportFile)),
+                    reason);
+    }
+    showState();
 }
 
 void CheckHistoryWindow::exportCsv()
@@ -223,25 +269,8 @@ void CheckHistoryWindow::exportCsv()
     const QString fileName = askExportFile();
     if (fileName.isEmpty())
         return;
-    QSaveFile file(fileName);
-    QString failure;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        file.write((csvLine(historyHeader()) + QLatin1Char('\n')).toUtf8());
-        const bool read =
-            forEachHistoryRow(m_recorder.store(), m_model->filter(), [&](const HistoryRow &row) {
-                file.write((csvLine(historyFields(row)) + QLatin1Char('\n')).toUtf8());
-            });
-        if (!read)
-            failure = m_recorder.store().errorString();
-        else if (!file.commit())
-            failure = file.errorString();
-    } else {
-        failure = file.errorString();
-    }
-    if (!failure.isEmpty())
-        showFailure(QStringLiteral("The history could not be saved as \"%1\".")
-                        .arg(QDir::toNativeSeparators(fileName)),
-                    failure);
+    m_exportFile = fileName;
+    m_exporting = m_reader->exportCsv(m_model->filter(), fileName);
 }
 
 QString CheckHistoryWindow::askExportFile()

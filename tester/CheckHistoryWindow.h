@@ -1,12 +1,14 @@
 #pragma once
 
 #include "CheckRecord.h"
+#include "RecordStore.h"
 
 #include <QTimer>
 #include <QWidget>
 
 class CheckRecorder;
 class HistoryModel;
+class HistoryReader;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,8 +19,11 @@ class QTableView;
 // that check (its report to reprint, its serial record, its findings);
 // selecting two offers "Compare"; "Export CSV..." saves the rows the filter
 // keeps. The database is the window's setting, kept with QSettings; SMA_DB
-// comes before it, and without either the default file is used. The window reads the database
-// through the tester's recorder, so that both always use the same one.
+// comes before it, and without either the default file is used. The window
+// uses the tester's recorder's database, so that both always use the same
+// one, and reads it through a HistoryReader, on a thread of its own: while a
+// server connects the window says so, and one that cannot be reached is a
+// line in the window, never a window that stops answering.
 class CheckHistoryWindow : public QWidget
 {
     Q_OBJECT
@@ -42,7 +47,10 @@ protected:
     virtual void showComparison(const QString &title, const QList<CheckChange> &changes);
 
 private:
+    enum class Asked { Open, Compare };
     void useDatabase();
+    void checksLoaded(int request, const QList<CheckRecord> &records);
+    void requestFailed(int request, const QString &reason);
     void openSelected();
     void compareSelected();
     void exportCsv();
@@ -51,7 +59,16 @@ private:
     QList<int> selectedRows() const;
 
     CheckRecorder &m_recorder;
+    HistoryReader *m_reader;
     HistoryModel *m_model;
+    // Checks asked for to open or compare, and the rows they were asked
+    // from; an export under way. Each by its request's number.
+    int m_loading = 0;
+    Asked m_asked = Asked::Open;
+    QList<HistoryRow> m_askedRows;
+    int m_exporting = 0;
+    QString m_exportFile;
+    QString m_connecting; // the database being connected to, empty when none is
     QLineEdit *m_database;
     QPushButton *m_useDatabase;
     QLineEdit *m_filter;

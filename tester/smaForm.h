@@ -122,5 +122,6 @@ private:
     QPushButton *FindSettings;
     QPushButton *Connect;
     QPushButton *PrintButton;
+    QPushButton *HistoryButton; // opens Check History, as Ctrl+H does
     QPushButton *Close;
 };

@@ -197,9 +197,11 @@ void smaForm::buildControls()
     FindSettings = button("FindSettings", QStringLiteral("&Find Settings"));
     Connect = button("Connect", startCaption());
     PrintButton = button("PrintButton", QStringLiteral("Print"));
+    // Check History has a place of its own on the window, not only Ctrl+H.
+    HistoryButton = button("HistoryButton", QStringLiteral("&History"));
     Close = button("Close", QStringLiteral("&Close"));
-    for (QPushButton *b :
-         {KeyTare, SetUnits, VerifyWeight, Connect, PrintButton, Close, FindSettings})
+    for (QPushButton *b : {KeyTare, SetUnits, VerifyWeight, Connect, PrintButton, HistoryButton,
+                           Close, FindSettings})
         b->setAccessibleName(b->text().remove(QLatin1Char('&')));
 
     // Left column: what the scale says about itself.
@@ -260,6 +262,7 @@ void smaForm::buildControls()
     bottom->addLayout(portBox);
     bottom->addWidget(Connect);
     bottom->addWidget(PrintButton);
+    bottom->addWidget(HistoryButton);
     bottom->addWidget(Close);
 
     auto *window = new QVBoxLayout(this);
@@ -282,7 +285,8 @@ void smaForm::buildControls()
     setTabOrder(LineValue, FindSettings);
     setTabOrder(FindSettings, Connect);
     setTabOrder(Connect, PrintButton);
-    setTabOrder(PrintButton, Close);
+    setTabOrder(PrintButton, HistoryButton);
+    setTabOrder(HistoryButton, Close);
     setTabOrder(Close, cmds);
     setTabOrder(cmds, KeyTare);
     setTabOrder(KeyTare, TareValue);
@@ -304,6 +308,7 @@ void smaForm::connectLists()
     m_showHistory->setShortcutContext(Qt::WindowShortcut);
     addAction(m_showHistory);
     connect(m_showHistory, &QAction::triggered, this, &smaForm::showHistory);
+    connect(HistoryButton, &QPushButton::clicked, this, &smaForm::showHistory);
     cmds->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(cmds, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         QMenu::exec({m_showTraffic, m_showHistory}, cmds->mapToGlobal(pos), nullptr, cmds);

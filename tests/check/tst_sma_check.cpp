@@ -805,7 +805,9 @@ void SmaCheckTest::comparedWithAnEarlierCheck()
         arguments << "--fail-on-regression";
     const Run run = runCheck(arguments, database);
     QVERIFY2(run.exit == exit, qPrintable(run.err));
-    QVERIFY2(run.err.contains("\n  verdict of <LF>U<CR>: Passed -> Failed (regression)\n"),
+    // The listing line that explains the verdict comes before it.
+    QVERIFY2(run.err.contains("\n  Information CMD: HPTMCU -> HPTMC\n  verdict of <LF>U<CR>: "
+                              "Passed -> Failed (regression)\n"),
              qPrintable(run.err));
     QString error;
     const QJsonObject json = readJson(run.out, &error);
@@ -820,6 +822,11 @@ void SmaCheckTest::comparedWithAnEarlierCheck()
             regressions << difference.toObject().value("subject").toString();
     }
     QCOMPARE(regressions, QStringList{"<LF>U<CR>"});
+    const QJsonObject first = changes.value("differences").toArray().first().toObject();
+    QCOMPARE(first.value("kind").toString(), QString("information line"));
+    QCOMPARE(first.value("subject").toString(), QString("CMD"));
+    QCOMPARE(first.value("before").toString(), QString("CMD:HPTMCU"));
+    QCOMPARE(first.value("after").toString(), QString("CMD:HPTMC"));
 
     // Both checks are on record, newest first, with the scale's serial number.
     const Run history = runCheck({"--history", "--format", "csv", "--db", database});

@@ -3,6 +3,7 @@
 #include "CheckRecord.h"
 #include "RecordStore.h"
 #include "RecordedReportSource.h"
+#include "ReportRenderer.h"
 #include "SessionFixture.h"
 #include "TextReportTarget.h"
 
@@ -86,6 +87,8 @@ inline QList<RecordSample> recordSamples()
     awkward.ended = QDateTime(QDate(2026, 12, 7), QTime(23, 59, 59, 999));
     awkward.host = QString::fromUtf8("bänch-7 \"west\", line 2");
     awkward.user = QStringLiteral("o'brien");
+    awkward.programVersion = QStringLiteral("0.9.1"); // an older program made it
+    awkward.line = QStringLiteral("19200,7,E,1");
     awkward.serialNumber = QStringLiteral("50%_off\\");
     QByteArray everyByte;
     for (int value = 0; value < 256; ++value)
@@ -133,6 +136,17 @@ inline void roundTrip(RecordStore &store, const CheckRecord &record, const Check
     QVERIFY(*loaded == record);
     if (record.discoveryFinished) // its report was drawn from the run: it reprints the same
         QCOMPARE(reportLines(RecordedReportSource(*loaded)), record.report);
+    // The reprint's footer names what the check was made with, not this program.
+    const QString version = record.programVersion.isEmpty()
+                                ? QStringLiteral("(version not recorded)")
+                                : record.programVersion;
+    const QString line = record.line == QLatin1String("9600,8,N,1")
+                             ? QString()
+                             : QStringLiteral(" at ") + record.line;
+    QCOMPARE(reportFooter(1, 2, RecordedReportSource(*loaded)),
+             QString::fromUtf8("Page 1 of 2 · %1 · port %2%3 · SMA Compliance Tester %4")
+                 .arg(record.ended.toString(QStringLiteral("yyyy-MM-dd HH:mm")), record.port, line,
+                      version));
 
     const std::optional<QList<HistoryRow>> rows = store.history(QString(), 1);
     QVERIFY(rows && rows->size() == 1);

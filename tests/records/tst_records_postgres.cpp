@@ -1,3 +1,4 @@
+#include "HistoryReader.h"
 #include "PtyScale.h"
 #include "RecordSamples.h"
 
@@ -14,9 +15,9 @@
 #include <memory>
 
 // The record store on a real PostgreSQL server, started for the test by
-// tools/with-postgres.sh: the same round trips as on SQLite, and a line of
+// tools/with-postgres.sh: the same round trips as on SQLite, a line of
 // eight benches whose sma-check processes record into one new database at
-// once.
+// once, and Check History's reading while the server stops and starts.
 class RecordsPostgresTest : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void eightBenchesAtOnce();
+    void historyReadsAgainWhenTheServerIsBack();
 
 private:
     QString makeDatabase(const QString &name);
@@ -164,6 +166,59 @@ void RecordsPostgresTest::eightBenchesAtOnce()
             report << line.toString();
         QCOMPARE(record->report, report);
     }
+}
+
+// The server pg_virtualenv started, as pg_ctlcluster names it ("15 regress").
+static QStringList cluster()
+{
+    QProcess list;
+    list.start(QStringLiteral("pg_lsclusters"), {QStringLiteral("-h")});
+    list.waitForFinished();
+    return QString::fromLocal8Bit(list.readAllStandardOutput())
+        .section(QLatin1Char('\n'), 0, 0)
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts)
+        .mid(0, 2);
+}
+
+// Check History keeps its connection between requests: when the server goes
+// away the next page says why, and once it is back the page after reads
+// again, on a new connection, without a new window.
+void RecordsPostgresTest::historyReadsAgainWhenTheServerIsBack()
+{
+    const QStringList server = cluster();
+    if (server.size() != 2)
+        QSKIP("pg_lsclusters does not name the server");
+    const QString error = makeDatabase("sma_history");
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QString url = serverUrl("sma_history");
+    {
+        RecordStore store(url);
+        QVERIFY2(store.add({m_samples.at(0).record, m_samples.at(1).record}),
+                 qPrintable(store.errorString()));
+    }
+    HistoryReader reader(url);
+    QSignalSpy pages(&reader, &HistoryReader::pageRead);
+    QSignalSpy failures(&reader, &HistoryReader::failed);
+    const auto rowsRead = [&](int page) {
+        return pages.at(page).at(1).value<QList<HistoryRow>>().size();
+    };
+    reader.readPage(QString(), 10);
+    QTRY_COMPARE(pages.size(), 1);
+    QCOMPARE(rowsRead(0), 2);
+
+    const auto ctl = [&](const QString &action) {
+        return QProcess::execute(QStringLiteral("pg_ctlcluster"), server + QStringList{action});
+    };
+    QCOMPARE(ctl(QStringLiteral("stop")), 0);
+    reader.readPage(QString(), 10);
+    QTRY_COMPARE(failures.size(), 1);
+    const QString reason = failures.at(0).at(1).toString();
+    QCOMPARE(ctl(QStringLiteral("start")), 0);
+    QVERIFY2(!reason.isEmpty(), "no reason given");
+    reader.readPage(QString(), 10);
+    QTRY_COMPARE_WITH_TIMEOUT(pages.size() + failures.size(), 3, 10000);
+    QCOMPARE(pages.size(), 2);
+    QCOMPARE(rowsRead(1), 2);
 }
 
 QTEST_GUILESS_MAIN(RecordsPostgresTest)

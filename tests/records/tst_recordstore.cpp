@@ -1,15 +1,17 @@
 #include "HistoryModel.h"
+#include "HistoryReader.h"
 #include "RecordSamples.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 // The record store on SQLite: what goes in comes out, an older database is
-// brought forward, the history finds and pages, and a database that cannot
-// be written says why.
+// brought forward, the history finds and pages off the caller's thread, and
+// a database that cannot be written or read says why.
 class RecordStoreTest : public QObject
 {
     Q_OBJECT
@@ -26,12 +28,14 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    QTcpServer m_silent; // a "server" that takes connections and never answers
     QList<RecordSample> m_samples;
 };
 
 void RecordStoreTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    QVERIFY(m_silent.listen(QHostAddress::LocalHost));
     m_samples = recordSamples();
     QVERIFY2(m_samples.first().record.discoveryFinished, "the scripted run did not finish");
 }
@@ -162,12 +166,18 @@ void RecordStoreTest::historyFilterAndPages()
         QVERIFY2(store.add(records), qPrintable(store.errorString()));
     }
 
+    HistoryReader reader(file);
     HistoryModel model;
     model.setFilter(filter);
-    QVERIFY2(model.setStore(&store), qPrintable(model.errorString()));
+    model.setReader(&reader);
+    QTRY_VERIFY(!model.isReading());
+    QVERIFY2(model.errorString().isEmpty(), qPrintable(model.errorString()));
     QCOMPARE(model.rowCount(), qMin(rows, int(HistoryModel::kPageRows)));
-    while (model.canFetchMore({}))
+    while (model.canFetchMore({})) {
         model.fetchMore({});
+        QVERIFY(!model.canFetchMore({})); // one page at a time
+        QTRY_VERIFY(!model.isReading());
+    }
     QCOMPARE(model.rowCount(), rows);
     QSet<qint64> seen;
     for (int row = 0; row < model.rowCount(); ++row) {
@@ -176,12 +186,23 @@ void RecordStoreTest::historyFilterAndPages()
             QVERIFY(model.historyRow(row).id < model.historyRow(row - 1).id);
     }
     QCOMPARE(seen.size(), rows);
+
+    // A check that is not on record fails its own request, not the page after it.
+    QSignalSpy failed(&reader, &HistoryReader::failed);
+    reader.load({-5});
+    model.reload();
+    QTRY_VERIFY(!model.isReading());
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(model.errorString().isEmpty(), qPrintable(model.errorString()));
+    QCOMPARE(model.rowCount(), qMin(rows, int(HistoryModel::kPageRows)));
 }
 
 void RecordStoreTest::unwritableDatabases_data()
 {
     QTest::addColumn<QString>("location");
     QTest::addColumn<QString>("saying");
+    // The opening takes long enough that every request is waiting when it fails.
+    QTest::addColumn<bool>("slow");
 
     QFile notAFolder(m_dir.filePath("plain-file"));
     QVERIFY(notAFolder.open(QIODevice::WriteOnly));
@@ -191,12 +212,17 @@ void RecordStoreTest::unwritableDatabases_data()
     garbage.close();
 
     QTest::newRow("folder that is a file")
-        << m_dir.filePath("plain-file/history.sqlite") << "its folder cannot be made";
-    QTest::newRow("file that is no database") << garbage.fileName() << "not a database";
+        << m_dir.filePath("plain-file/history.sqlite") << "its folder cannot be made" << false;
+    QTest::newRow("file that is no database") << garbage.fileName() << "not a database" << false;
     QTest::newRow("neither file nor server") << "mysql://bench/checks"
-                                             << "neither a file nor a PostgreSQL server";
-    QTest::newRow("server nobody listens on") << "postgresql://nobody@127.0.0.1:1/checks"
-                                              << "postgresql://nobody@127.0.0.1:1/checks: ";
+                                             << "neither a file nor a PostgreSQL server" << false;
+    QTest::newRow("server nobody listens on")
+        << "postgresql://nobody@127.0.0.1:1/checks"
+        << "postgresql://nobody@127.0.0.1:1/checks: " << false;
+    const QString silent =
+        QStringLiteral("postgresql://nobody@127.0.0.1:%1/checks").arg(m_silent.serverPort());
+    QTest::newRow("server that never answers")
+        << silent + "?connect_timeout=1" << silent + ": " << true;
 }
 
 void RecordStoreTest::unwritableDatabases()
@@ -208,6 +234,28 @@ void RecordStoreTest::unwritableDatabases()
     QVERIFY2(store.errorString().contains(saying), qPrintable(store.errorString()));
     QVERIFY(!store.isOpen());
     QVERIFY(!store.history(QString(), 10));
+
+    // Read on a thread of its own, each request is told why; those waiting
+    // when the opening failed are told without trying again, a later one tries.
+    QFETCH(bool, slow);
+    HistoryReader reader(location);
+    QSignalSpy connecting(&reader, &HistoryReader::connecting);
+    QSignalSpy failed(&reader, &HistoryReader::failed);
+    const QList<int> requests{reader.readPage(QString(), 10), reader.load({1}),
+                              reader.exportCsv(QString(), m_dir.filePath("never.csv"))};
+    QTRY_COMPARE(failed.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(failed.at(i).at(0).toInt(), requests.at(i));
+        QVERIFY2(failed.at(i).at(1).toString().contains(saying),
+                 qPrintable(failed.at(i).at(1).toString()));
+    }
+    if (slow)
+        QCOMPARE(connecting.size(), 1);
+    const int tries = int(connecting.size());
+    reader.readPage(QString(), 10);
+    QTRY_COMPARE(failed.size(), 4);
+    QCOMPARE(connecting.size(), tries + 1);
+    QVERIFY(!QFile::exists(m_dir.filePath("never.csv")));
 }
 
 QTEST_GUILESS_MAIN(RecordStoreTest)

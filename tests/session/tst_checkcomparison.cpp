@@ -20,6 +20,8 @@ CheckRecord check(const QString &commands, const QStringList &findings = {}, boo
                   CheckRecord::WeightStream stream = CheckRecord::WeightStream::Verified)
 {
     CheckRecord record;
+    record.about = QStringList{"SMA:2/1.0", "MFG:ACME", "REV:1.03", "END:"};
+    record.info = QStringList{"SMA:2/1.0", "CAP:kg :6000:1:0", "CMD:U"};
     for (const QString &given : commands.split(' ', Qt::SkipEmptyParts)) {
         TestedCommand command;
         const QString letter = given.section('=', 0, 0);
@@ -90,6 +92,20 @@ void CheckComparisonTest::differences_data()
         << QStringList{"Level 1: not verified -> verified",
                        "weight stream: verified -> not verified"}
         << false;
+    CheckRecord firmware = base;
+    firmware.about = QStringList{"SMA:2/1.0", "MFG:ACME ", "REV:1.04", "SN :A-17"};
+    firmware.info = QStringList{"SMA:2/1.1", "CAP:kg :6000:1:0", "CAP:lb :12000:2:0", "CMD:U"};
+    firmware.commands[1].result = TestedCommand::Result::Failed;
+    QTest::newRow("listing lines by field, before the verdicts")
+        << base << firmware
+        << QStringList{"REV: 1.03 -> 1.04",
+                       "SN: A-17 (new line)",
+                       "END: (line gone)",
+                       "Information SMA: 2/1.0 -> 2/1.1",
+                       "Information CAP 2: lb :12000:2:0 (new line)",
+                       "verdict of <LF>U<CR>: Passed -> Failed (regression)",
+                       slowestSame}
+        << true;
     QTest::newRow("a skipped weight stream is no change")
         << check("A=Passed") << check("A=Passed", {}, true, CheckRecord::WeightStream::Skipped)
         << QStringList{} << false;

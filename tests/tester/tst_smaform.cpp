@@ -15,7 +15,9 @@
 #include <QCheckBox>
 #include <QCompleter>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -50,6 +52,7 @@ private slots:
     void printButtonShowsThePreviewModally();
     void recordingThatFailsCostsNothing();
     void historyOpensComparesAndExports();
+    void historyOfAServerThatDoesNotAnswer();
 };
 
 void SmaFormTest::controlsAfterLoad()
@@ -81,7 +84,8 @@ void SmaFormTest::controlsAfterLoad()
 
     const QList<QPair<const char *, QString>> buttons = {
         {"KeyTare", "Key Tare"}, {"SetUnits", "Set Units"}, {"VerifyWeight", "Check Weight"},
-        {"Connect", "&Start"},   {"PrintButton", "Print"},  {"Close", "&Close"}};
+        {"Connect", "&Start"},   {"PrintButton", "Print"},  {"HistoryButton", "&History"},
+        {"Close", "&Close"}};
     for (const auto &[name, caption] : buttons) {
         auto *button = f.button(name);
         QVERIFY2(button, name);
@@ -149,6 +153,7 @@ void SmaFormTest::everyControlIsNamedForScreenReaders()
         {"SetUnits", "Set Units", QAccessible::Button},
         {"Connect", "Start", QAccessible::Button},
         {"PrintButton", "Print", QAccessible::Button},
+        {"HistoryButton", "History", QAccessible::Button},
         {"Close", "Close", QAccessible::Button},
         {"smaError", "Not connected", QAccessible::StaticText}};
     for (const auto &[name, accessibleName, role] : expected) {
@@ -735,11 +740,18 @@ void SmaFormTest::historyOpensComparesAndExports()
     auto *shown = f.form->findChild<CheckHistoryWindow *>("CheckHistory");
     QVERIFY(shown && shown->isVisible());
     auto *view = shown->findChild<QTableView *>("history");
-    QCOMPARE(view->model()->rowCount(), 2);
+    QTRY_COMPARE(view->model()->rowCount(), 2);
     QCOMPARE(view->model()->index(0, 4).data().toString(), QString("A-17"));
+    // The window's own History button (Alt+H) opens it again.
+    shown->close();
+    f.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QTest::keyClick(f.form.get(), Qt::Key_H, Qt::AltModifier);
+    QTRY_VERIFY(shown->isVisible());
 
     RecordingHistoryWindow window(f.form->recorder());
     view = window.findChild<QTableView *>("history");
+    QTRY_COMPARE(view->model()->rowCount(), 2);
     // Screen readers name every control by its caption.
     for (const QPushButton *pushButton : window.findChildren<QPushButton *>())
         QCOMPARE(pushButton->accessibleName(), pushButton->text().remove('&'));
@@ -749,7 +761,7 @@ void SmaFormTest::historyOpensComparesAndExports()
     view->selectRow(1);
     QVERIFY(!button("Compare")->isEnabled());
     button("OpenCheck")->click();
-    QCOMPARE(window.shownChecks.size(), 1);
+    QTRY_COMPARE(window.shownChecks.size(), 1);
     auto *check = window.findChild<RecordedCheckWindow *>("RecordedCheck");
     QVERIFY(check);
     QCOMPARE(check->findChild<QPlainTextEdit *>("report")->toPlainText().split('\n'),
@@ -761,8 +773,8 @@ void SmaFormTest::historyOpensComparesAndExports()
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QVERIFY(button("Compare")->isEnabled());
     button("Compare")->click();
-    auto *changes = window.findChild<QTreeWidget *>("changes");
-    QVERIFY(changes);
+    QTreeWidget *changes = nullptr;
+    QTRY_VERIFY((changes = window.findChild<QTreeWidget *>("changes")));
     QStringList regressions;
     for (int row = 0; row < changes->topLevelItemCount(); ++row) {
         if (!changes->topLevelItem(row)->text(2).isEmpty())
@@ -777,12 +789,35 @@ void SmaFormTest::historyOpensComparesAndExports()
     QTRY_COMPARE(view->model()->rowCount(), 2);
     button("ExportCsv")->click();
     QFile csv(window.exportFile);
+    QTRY_VERIFY(csv.exists()); // whole or not at all
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.first(), csvLine(historyHeader()));
     QVERIFY2(lines.at(1).contains(",ACME,BX-10,A-17,,/dev/ttyTEST0,not verified,not verified,"),
              qPrintable(lines.at(1)));
+    QVERIFY(window.failures.isEmpty());
+}
+
+// A server that takes the connection and never answers: the window is made
+// and shown at once, says it is connecting, and then says why it could not
+// read, naming the server, in its own line rather than a message to dismiss.
+void SmaFormTest::historyOfAServerThatDoesNotAnswer()
+{
+    if (!QSqlDatabase::isDriverAvailable("QPSQL"))
+        QSKIP("Qt's PostgreSQL driver is not installed");
+    TesterFixture f;
+    QTcpServer silent; // takes connections and never says a word
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    const QString where = QString("postgresql://bench@127.0.0.1:%1/sma").arg(silent.serverPort());
+    f.form->recorder().setLocation(where + "?connect_timeout=1");
+    RecordingHistoryWindow window(f.form->recorder());
+    auto *state = window.findChild<QLabel *>("HistoryState");
+    QTRY_COMPARE(state->text(), "Connecting to " + where + "...");
+    QTRY_VERIFY2(state->text().startsWith("The history could not be read: " + where + ": "),
+                 qPrintable(state->text()));
+    QVERIFY2(state->text().contains("127.0.0.1"), qPrintable(state->text()));
+    QCOMPARE(window.findChild<QTableView *>("history")->model()->rowCount(), 0);
     QVERIFY(window.failures.isEmpty());
 }
 
