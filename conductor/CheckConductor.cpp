@@ -95,6 +95,7 @@ bool CheckConductor::start(const QString &portText)
     m_interrupted = false;
     m_brokeOff = false;
     m_offerSearch = false;
+    m_question.reset();
     m_streamOutcome.reset();
     m_standaloneStream = false;
     m_clock.start();
