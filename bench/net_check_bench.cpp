@@ -93,6 +93,8 @@ int main(int argc, char *argv[])
     const QString ser2net =
         QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
     QTemporaryDir dir;
+    // The network ports the checks use are remembered here, not in the user's settings.
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     const quint16 rfc2217Port = freePort();
     QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
     config.open(QIODevice::WriteOnly);
