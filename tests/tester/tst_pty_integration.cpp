@@ -369,6 +369,7 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
 {
     QFETCH(QString, via);
     QFETCH(QString, setUp);
+    QStandardPaths::setTestModeEnabled(true); // the network port is remembered there
     PtyScale scale; // publishes "T", so the tare test runs first
     QVERIFY2(scale.start(), qPrintable(scale.errorString()));
     QString port = scale.devicePath();
