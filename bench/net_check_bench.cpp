@@ -10,6 +10,7 @@
 //   net_check_bench [runs]   (default 5 of each)
 
 #include "PtyScale.h"
+#include "Ser2net.h"
 #include "TcpBridge.h"
 
 #include <QCoreApplication>
@@ -62,13 +63,6 @@ double median(QList<qint64> values)
     return n == 0 ? 0 : n % 2 ? double(values[n / 2]) : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -90,29 +84,12 @@ int main(int argc, char *argv[])
     // As sma-scale-sim answers by default.
     for (PtyScale *each : {&scale, &onTcp, &bridged})
         each->setAnswerDelay(50);
-    const QString ser2net =
-        QStandardPaths::findExecutable(QStringLiteral("ser2net"), {"/usr/sbin", "/usr/bin"});
     QTemporaryDir dir;
     // The network ports the checks use are remembered here, not in the user's settings.
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    const quint16 rfc2217Port = freePort();
-    QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
-    config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("%YAML 1.1\n---\nconnection: &scale\n"
-                                "    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                "    enable: on\n    options:\n      kickolduser: true\n"
-                                "      chardelay: false\n"
-                                "    connector: serialdev,%2,9600n81,local\n")
-                     .arg(rfc2217Port)
-                     .arg(bridged.devicePath())
-                     .toUtf8());
-    config.close();
-    QProcess server;
-    if (!ser2net.isEmpty()) {
-        server.start(ser2net, {"-n", "-d", "-c", config.fileName()});
-        server.waitForStarted();
-        QThread::msleep(300);
-    }
+    Ser2net ser2net;
+    const QString ser2netFailed = ser2net.start(bridged.devicePath());
+    const quint16 rfc2217Port = ser2net.port;
 
     const QStringList common = {"--poll-ms", "100", "--no-record", "--quiet"};
     const QStringList ports = {scale.devicePath(),
@@ -121,7 +98,7 @@ int main(int argc, char *argv[])
     QList<QList<qint64>> times(ports.size());
     for (int run = 0; run < runs; ++run) {
         for (qsizetype which = 0; which < ports.size(); ++which) {
-            if (which == 2 && ser2net.isEmpty())
+            if (which == 2 && !ser2netFailed.isEmpty())
                 continue;
             const qint64 ms = timedCheck(QStringList{"--port", ports[which]} + common);
             if (ms >= 0)
@@ -134,8 +111,8 @@ int main(int argc, char *argv[])
     std::printf("full sma-check (--poll-ms 100), median of %d runs each, taking turns:\n", runs);
     for (qsizetype which = 0; which < ports.size(); ++which) {
         if (times[which].isEmpty()) {
-            std::printf("  %-30s not measured%s\n", names[which],
-                        which == 2 ? " (ser2net is not installed)" : "");
+            std::printf("  %-30s not measured %s\n", names[which],
+                        qPrintable(which == 2 ? ser2netFailed : QString()));
             continue;
         }
         std::printf("  %-30s %7.0f ms  %.3fx the pseudo-terminal (goal <= 1.2x)\n", names[which],
@@ -183,8 +160,5 @@ int main(int argc, char *argv[])
                 static_cast<long long>(toMessage));
     if (toMessage < 0)
         std::printf("  sma-check said: %s\n", said.constData());
-
-    server.terminate();
-    server.waitForFinished(3000);
     return 0;
 }
