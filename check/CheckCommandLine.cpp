@@ -53,7 +53,9 @@ CheckCommandLine::CheckCommandLine()
     m_parser.addOptions({
         {Port,
          QStringLiteral("The scale's serial port: a number (1 is the first), COMn, a device "
-                        "name or a path."),
+                        "name or a path; or a scale behind a serial device server: "
+                        "rfc2217://HOST:PORT (the line settings are set remotely) or "
+                        "tcp://HOST:PORT (a raw TCP port, at the server's own settings)."),
          QStringLiteral("port")},
         {Line,
          QStringLiteral("The line settings: baud,data bits,parity,stop bits such as 19200,7,E,1 "

@@ -114,7 +114,8 @@ void fillCheckRecord(const SmaSession &session, CheckRecord &record)
         command.ticked = false;
     record.tare = singleTest(record.commands, QLatin1Char('T'));
     record.units = singleTest(record.commands, QLatin1Char('U'));
-    record.line = session.lineSettings().text();
+    // A raw network port's settings are the device server's, which nobody here knows.
+    record.line = session.lineSettingsWords();
     record.level1Commands = session.CheckSMALevel1();
     record.level1 = reportVerifiesLevel1(session);
     record.report = reportLines(session);

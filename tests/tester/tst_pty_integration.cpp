@@ -1,13 +1,17 @@
+#include "AnyPortMSComm.h"
 #include "Globals.h"
 #include "ModalAnswerer.h"
 #include "PtyScale.h"
 #include "QSerialMSComm.h"
+#include "ReportRenderer.h"
+#include "Ser2net.h"
+#include "TcpBridge.h"
 #include "TesterFixture.h"
 
 #include <QtTest>
 
 // The tester window on its real serial port, against the simulated scale on
-// a pseudo-terminal.
+// a pseudo-terminal (and, for a whole check, on the network).
 class PtyIntegrationTest : public QObject
 {
     Q_OBJECT
@@ -20,6 +24,7 @@ private slots:
     void floodWhileTheSetupMessageShowsIsNotHeld();
     void retestAndSingleTestsOverThePort();
     void deviceVanishingMidRunEndsWithFailure();
+    void runEndsWithWeightStreamPassingByItself_data();
     void runEndsWithWeightStreamPassingByItself();
 };
 
@@ -346,14 +351,42 @@ protected:
     }
 };
 
+void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself_data()
+{
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<QString>("setUp"); // the set-up message
+    QTest::newRow("pseudo-terminal") << "pty"
+                                     << "Set the device to 9600,8,N,1 and verify center of zero";
+    QTest::newRow("raw TCP, sma-scale-sim --tcp")
+        << "tcp"
+        << "Set the device to the device server's line settings and verify center of "
+           "zero";
+    QTest::newRow("ser2net RFC 2217") << "rfc2217"
+                                      << "Set the device to 9600,8,N,1 and verify center of zero";
+}
+
 void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
 {
+    QFETCH(QString, via);
+    QFETCH(QString, setUp);
+    QStandardPaths::setTestModeEnabled(true); // the network port is remembered there
     PtyScale scale; // publishes "T", so the tare test runs first
     QVERIFY2(scale.start(), qPrintable(scale.errorString()));
+    QString port = scale.devicePath();
+    TcpBridge bridge;
+    Ser2net ser2net;
+    if (via == "tcp") {
+        QVERIFY(bridge.start(port, {}, QHostAddress::LocalHost, 0));
+        port = QStringLiteral("tcp://127.0.0.1:%1").arg(bridge.port());
+    } else if (via == "rfc2217") {
+        if (const QString failed = ser2net.start(port); !failed.isEmpty())
+            QSKIP(qPrintable(failed));
+        port = QStringLiteral("rfc2217://127.0.0.1:%1").arg(ser2net.port);
+    }
     ModalAnswerer answerer;
     OwnRecords records;
-    WeightStreamForm form(realPorts());
-    form.findChild<QLineEdit *>("Port")->setText(scale.devicePath());
+    WeightStreamForm form(makeAnyPort); // the programs' own: a device or a network port
+    form.findChild<QLineEdit *>("Port")->setText(port);
     Globals::WeightStreamOK = true;
     form.findChild<QPushButton *>("Connect")->click();
     QTRY_COMPARE_WITH_TIMEOUT(form.reports, 1, 60000);
@@ -362,8 +395,7 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
     QVERIFY(Globals::WeightStreamOK);
     QCOMPARE(answerer.windows, QStringList({"OpTest"}));
     QCOMPARE(answerer.messages,
-             QStringList({"Set the device to 9600,8,N,1 and verify center of zero",
-                          "Place a tareable weight on the scale and press Ok to continue"}));
+             QStringList({setUp, "Place a tareable weight on the scale and press Ok to continue"}));
     // After the discovery run: "T" until the tare shows, one "C", then "W".
     const QByteArray wire = scale.received();
     const qsizetype analysis = wire.lastIndexOf("\nD\r") + 3;
@@ -386,6 +418,12 @@ void PtyIntegrationTest::runEndsWithWeightStreamPassingByItself()
     QCOMPARE(record->flagsSeen.size(), 6);
     QVERIFY(record->flagsMissing.isEmpty());
     QCOMPARE(record->report.last(), "SMA Level 2 commands supported ( HPTMCU )");
+    QCOMPARE(record->port, port); // as typed
+    // The footer names the port as typed, and whose line settings were used.
+    const QString footer = reportFooter(1, 1, form.session());
+    const QString lineWords = via == "tcp" ? " at the device server's line settings" : "";
+    QVERIFY2(footer.contains(QString::fromUtf8("port %1%2 \u00b7").arg(port, lineWords)),
+             qPrintable(footer));
 }
 
 QTEST_MAIN(PtyIntegrationTest)

@@ -464,8 +464,8 @@ void SmaFormTest::portBoxOffersThePortsPresent()
     const QList<PresentPort> present = portsToOffer();
     QAbstractItemModel *offered = port->completer()->model();
     QCOMPARE(offered->rowCount(), int(present.size()));
-    // The network ports that answered last come after the serial ports.
-    QCOMPARE(offered->index(offered->rowCount() - 1, 0).data(Qt::UserRole).toString(),
+    // The network ports that answered last come after the serial ports, newest first.
+    QCOMPARE(offered->index(int(presentPorts().size()), 0).data(Qt::UserRole).toString(),
              QString("rfc2217://127.0.0.1:7000"));
     for (int row = 0; row < offered->rowCount(); ++row) {
         QCOMPARE(offered->index(row, 0).data(Qt::UserRole).toString(), present.at(row).location);
