@@ -1,6 +1,7 @@
 // sma-check: checks a scale on a serial port for SMA compliance without a
 // window, for production lines and firmware CI.
 
+#include "CheckArchive.h"
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
 #include "CheckTerminal.h"
@@ -185,6 +186,8 @@ int main(int argc, char *argv[])
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;
     }
+    if (options.sync)
+        return syncQueue(options, [](const QString &text) { writeLines(stderr, text); });
     if (options.history)
         return listHistory(
             options, [](const QString &text) { writeLines(stdout, text); },

@@ -23,10 +23,16 @@ bool HistoryModel::reload()
     m_complete = true;
     m_error.clear();
     bool read = true;
+    if (m_store && m_queue) {
+        if (const std::optional<QList<HistoryRow>> queued = m_queue->history(m_filter))
+            m_rows = *queued;
+        else
+            m_error = m_queue->errorString();
+    }
     if (m_store) {
         const std::optional<QList<HistoryRow>> page = m_store->history(m_filter, kPageRows);
         if (page) {
-            m_rows = *page;
+            m_rows += *page;
             m_complete = page->size() < kPageRows;
         } else {
             m_error = m_store->errorString();
@@ -46,8 +52,8 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
 {
     if (!canFetchMore(parent))
         return;
-    const std::optional<QList<HistoryRow>> page = m_store->history(
-        m_filter, kPageRows, m_rows.isEmpty() ? std::nullopt : std::optional(m_rows.last()));
+    const std::optional<QList<HistoryRow>> page =
+        m_store->history(m_filter, kPageRows, lastOnServer());
     if (!page) {
         m_error = m_store->errorString();
         m_complete = true; // not again and again while the view scrolls
@@ -59,6 +65,13 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + page->size() - 1));
     m_rows += *page;
     endInsertRows();
+}
+
+std::optional<HistoryRow> HistoryModel::lastOnServer() const
+{
+    if (m_rows.isEmpty() || m_rows.last().queued)
+        return std::nullopt;
+    return m_rows.last();
 }
 
 int HistoryModel::rowCount(const QModelIndex &parent) const
@@ -77,6 +90,9 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
         return historyFields(m_rows.at(index.row())).value(index.column());
+    if (role == Qt::ToolTipRole && m_rows.at(index.row()).queued)
+        return QStringLiteral("Not yet on the server: kept on this bench until the server takes "
+                              "it");
     if (role == Qt::TextAlignmentRole && (index.column() == Id || index.column() == Failed))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};

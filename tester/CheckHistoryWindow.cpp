@@ -129,6 +129,7 @@ CheckHistoryWindow::CheckHistoryWindow(CheckRecorder &recorder, QWidget *parent)
     auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
 
+    m_model->setQueue(&m_recorder.queue());
     m_model->setStore(&m_recorder.store());
     showState();
     m_filter->setFocus();
@@ -157,8 +158,15 @@ void CheckHistoryWindow::showState()
 void CheckHistoryWindow::useDatabase()
 {
     const QString location = m_database->text().trimmed();
+    // Never kept where it was typed: a password belongs to libpq's own means.
+    if (const RecordLocation parsed = RecordLocation::parse(location);
+        parsed.kind == RecordLocation::Kind::Invalid) {
+        m_state->setText(parsed.error);
+        return;
+    }
     saveDatabase(location);
     m_recorder.setLocation(location);
+    m_model->setQueue(&m_recorder.queue());
     m_model->setStore(&m_recorder.store());
     showState();
 }
@@ -179,14 +187,24 @@ void CheckHistoryWindow::updateButtons()
     m_compare->setEnabled(selected == 2);
 }
 
+// A check waiting in the bench's queue is read from there.
+std::optional<CheckRecord> CheckHistoryWindow::load(const HistoryRow &row)
+{
+    std::optional<CheckRecord> record =
+        row.queued ? m_recorder.queue().load(row.id) : m_recorder.store().load(row.id);
+    if (!record)
+        m_loadFailure =
+            row.queued ? m_recorder.queue().errorString() : m_recorder.store().errorString();
+    return record;
+}
+
 void CheckHistoryWindow::openSelected()
 {
     for (const int row : selectedRows()) {
         const qint64 id = m_model->historyRow(row).id;
-        const std::optional<CheckRecord> record = m_recorder.store().load(id);
+        const std::optional<CheckRecord> record = load(m_model->historyRow(row));
         if (!record) {
-            showFailure(QStringLiteral("Check %1 could not be read.").arg(id),
-                        m_recorder.store().errorString());
+            showFailure(QStringLiteral("Check %1 could not be read.").arg(id), m_loadFailure);
             return;
         }
         showCheck(id, *record);
@@ -201,12 +219,10 @@ void CheckHistoryWindow::compareSelected()
         return;
     const HistoryRow &later = m_model->historyRow(rows.first());
     const HistoryRow &earlier = m_model->historyRow(rows.last());
-    const std::optional<CheckRecord> before = m_recorder.store().load(earlier.id);
-    const std::optional<CheckRecord> after =
-        before ? m_recorder.store().load(later.id) : std::nullopt;
+    const std::optional<CheckRecord> before = load(earlier);
+    const std::optional<CheckRecord> after = before ? load(later) : std::nullopt;
     if (!after) {
-        showFailure(QStringLiteral("The checks could not be read."),
-                    m_recorder.store().errorString());
+        showFailure(QStringLiteral("The checks could not be read."), m_loadFailure);
         return;
     }
     const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");

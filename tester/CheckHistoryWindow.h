@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CheckRecord.h"
+#include "RecordStore.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -43,6 +44,7 @@ protected:
 
 private:
     void useDatabase();
+    std::optional<CheckRecord> load(const HistoryRow &row);
     void openSelected();
     void compareSelected();
     void exportCsv();
@@ -51,6 +53,7 @@ private:
     QList<int> selectedRows() const;
 
     CheckRecorder &m_recorder;
+    QString m_loadFailure; // why load() read nothing
     HistoryModel *m_model;
     QLineEdit *m_database;
     QPushButton *m_useDatabase;

@@ -92,6 +92,7 @@ private:
     void offerToFindSettings();
     void recordCheck();
     void onRecorded(const QString &failure);
+    void showWaiting(int count, const QString &why);
 
     MSCommFactory m_portFactory;
     SmaSession *m_session;
@@ -125,6 +126,7 @@ private:
     QComboBox *UnitsValue;
     QPushButton *VerifyWeight;
     QLabel *smaError;
+    QLabel *RecordsWaiting; // the checks waiting for the server
     QLabel *Label5;
     QLineEdit *Port;
     QLabel *Label9;

@@ -1,22 +1,27 @@
 #include "PtyScale.h"
+#include "RecordQueue.h"
 #include "RecordSamples.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 #include <memory>
 
 // The record store on a real PostgreSQL server, started for the test by
-// tools/with-postgres.sh: the same round trips as on SQLite, and a line of
+// tools/with-postgres.sh: the same round trips as on SQLite, a line of
 // eight benches whose sma-check processes record into one new database at
-// once.
+// once, and a line set up as dist/sql sets one up, whose benches work as
+// their own roles in sma_bench: what such a role may do, and checks made
+// while the server is stopped reaching it exactly once when it is back.
 class RecordsPostgresTest : public QObject
 {
     Q_OBJECT
@@ -25,9 +30,24 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void eightBenchesAtOnce();
+    void benchRights_data();
+    void benchRights();
+    void benchMeetsWhatItMayNotChange();
+    void connectionOptions_data();
+    void connectionOptions();
+    void serverStoppedAndStarted();
+    void eightBenchesThroughAStop();
+    void aCutForwardLeavesOneRow();
 
 private:
     QString makeDatabase(const QString &name);
+    QString setUpLine();
+    bool server(const QString &action);
+    QMap<QString, int> rowsPerCheck();
+    CheckRecord sample(int index);
+
+    QString m_lineError; // why the line could not be set up
+    QTemporaryDir m_home;
 
     QList<RecordSample> m_samples;
 };
@@ -56,6 +76,103 @@ static QString serverUrl(const QString &database)
              qEnvironmentVariable("PGPORT"), database);
 }
 
+// A bench's own login role, in sma_bench, with the server's password
+// (which libpq takes from PGPASSWORD, as it would from ~/.pgpass).
+static QString benchUrl(int bench)
+{
+    return QStringLiteral("postgresql://bench_%1@%2:%3/sma_line")
+        .arg(bench)
+        .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"));
+}
+
+static QString runPsql(const QStringList &arguments, const QString &user)
+{
+    QProcess psql;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PGUSER", user);
+    psql.setProcessEnvironment(environment);
+    psql.start("psql", QStringList{"-X", "-q", "-v", "ON_ERROR_STOP=1"} + arguments);
+    if (!psql.waitForFinished(60000) || psql.exitCode() != 0)
+        return QStringLiteral("psql %1: %2%3")
+            .arg(arguments.join(' '), psql.readAllStandardError(), psql.errorString());
+    return {};
+}
+
+// The line as an administrator and its owner set it up from dist/sql: the
+// roles and the database, the schema made by the owner's role, the benches'
+// rights, and nine bench roles.
+QString RecordsPostgresTest::setUpLine()
+{
+    const QString sql = QStringLiteral(SMA_SOURCE_DIR "/dist/sql/");
+    const QString password = qEnvironmentVariable("PGPASSWORD");
+    if (QString error =
+            runPsql({"-d", "postgres", "-f", sql + "sma-owner.sql", "-v", "db=sma_line"},
+                    qEnvironmentVariable("PGUSER"));
+        !error.isEmpty())
+        return error;
+    QStringList roles = {QStringLiteral("ALTER ROLE sma_owner PASSWORD '%1'").arg(password)};
+    for (int bench = 0; bench < 9; ++bench)
+        roles << QStringLiteral("CREATE ROLE bench_%1 LOGIN PASSWORD '%2' IN ROLE sma_bench")
+                     .arg(bench)
+                     .arg(password);
+    if (QString error =
+            runPsql({"-d", "postgres", "-c", roles.join("; ")}, qEnvironmentVariable("PGUSER"));
+        !error.isEmpty())
+        return error;
+    {
+        RecordStore owner(QStringLiteral("postgresql://sma_owner@%1:%2/sma_line")
+                              .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT")));
+        if (!owner.open())
+            return owner.errorString();
+    }
+    return runPsql({"-d", "sma_line", "-f", sql + "sma-bench.sql"}, QStringLiteral("sma_owner"));
+}
+
+// Stops or starts the test's cluster, as an operator would.
+bool RecordsPostgresTest::server(const QString &action)
+{
+    QProcess list;
+    list.start("pg_lsclusters", {"-h"});
+    list.waitForFinished();
+    const QStringList cluster = QString::fromLocal8Bit(list.readAllStandardOutput())
+                                    .split(QLatin1Char('\n'))
+                                    .first()
+                                    .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (cluster.size() < 2)
+        return false;
+    QProcess control;
+    control.setProcessChannelMode(QProcess::ForwardedChannels);
+    control.start("pg_ctlcluster", {cluster.at(0), cluster.at(1), action});
+    // The simulated scales live on this thread: they go on answering meanwhile.
+    return QTest::qWaitFor([&] { return control.state() == QProcess::NotRunning; }, 60000) &&
+           control.exitCode() == 0;
+}
+
+// How many rows the server holds of each check, by its uuid.
+QMap<QString, int> RecordsPostgresTest::rowsPerCheck()
+{
+    QMap<QString, int> rows;
+    QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), "count");
+    admin.setDatabaseName("sma_line");
+    if (admin.open()) {
+        QSqlQuery query(admin);
+        query.exec("SELECT check_uuid, COUNT(*) FROM checks GROUP BY check_uuid");
+        while (query.next())
+            rows[query.value(0).toString()] = query.value(1).toInt();
+    }
+    admin = QSqlDatabase();
+    QSqlDatabase::removeDatabase("count");
+    return rows;
+}
+
+CheckRecord RecordsPostgresTest::sample(int index)
+{
+    CheckRecord record = m_samples.at(index % m_samples.size()).record;
+    record.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    record.edition = 1;
+    return record;
+}
+
 void RecordsPostgresTest::initTestCase()
 {
     if (qEnvironmentVariableIsEmpty("PGHOST") || qEnvironmentVariableIsEmpty("PGPORT"))
@@ -63,6 +180,9 @@ void RecordsPostgresTest::initTestCase()
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         QFAIL("Qt's PostgreSQL driver is missing (libqt6sql6-psql)");
     m_samples = recordSamples();
+    // The benches' queues of this test, and of the sma-check processes it starts.
+    QVERIFY(m_home.isValid());
+    qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
     // A NUL in a listing, which PostgreSQL's texts cannot hold, is kept as U+2400.
     CheckRecord nul = m_samples.at(1).record;
     nul.about << QStringLiteral("OP1:a") + QChar(0) + QStringLiteral("b");
@@ -72,6 +192,7 @@ void RecordsPostgresTest::initTestCase()
     const std::optional<qint64> id = store.add(nul);
     QVERIFY2(id, qPrintable(store.errorString()));
     QCOMPARE(store.load(*id)->about.last(), QString::fromUtf8("OP1:a\u2400b"));
+    m_lineError = setUpLine();
 }
 
 void RecordsPostgresTest::roundTrip_data()
@@ -163,6 +284,264 @@ void RecordsPostgresTest::eightBenchesAtOnce()
         for (const QJsonValue &line : json.value("report").toArray())
             report << line.toString();
         QCOMPARE(record->report, report);
+    }
+}
+
+void RecordsPostgresTest::benchRights_data()
+{
+    QTest::addColumn<QString>("sql"); // %1: another bench's check, %2: its own
+    QTest::addColumn<bool>("allowed");
+    QTest::addColumn<int>("rows"); // rows it changed, when allowed
+
+    QTest::newRow("reads the history") << "SELECT id FROM checks WHERE id = %1" << true << 1;
+    QTest::newRow("revises its own open check")
+        << "UPDATE checks SET port = 'COM9' WHERE id = %2" << true << 1;
+    QTest::newRow("writes its own check's lists anew")
+        << "DELETE FROM check_texts WHERE check_id = %2 AND seq = 0 AND kind = 'about'" << true
+        << 1;
+    QTest::newRow("leaves another bench's check as it is")
+        << "UPDATE checks SET port = 'COM9' WHERE id = %1" << true << 0;
+    QTest::newRow("leaves another bench's lists as they are")
+        << "DELETE FROM check_texts WHERE check_id = %1 AND seq = 0 AND kind = 'about'" << true
+        << 0;
+    QTest::newRow("adds nothing to another bench's check")
+        << "INSERT INTO check_texts VALUES (%1, 'about', 99, 'x')" << false << 0;
+    QTest::newRow("deletes no check") << "DELETE FROM checks WHERE id = %2" << false << 0;
+    QTest::newRow("drops no table") << "DROP TABLE check_traffic" << false << 0;
+    QTest::newRow("alters no table") << "ALTER TABLE checks ADD COLUMN note TEXT" << false << 0;
+    QTest::newRow("makes no table") << "CREATE TABLE notes (note TEXT)" << false << 0;
+    QTest::newRow("changes no schema version")
+        << "UPDATE schema_version SET version = 1" << false << 0;
+    QTest::newRow("records in no other name")
+        << "UPDATE checks SET recorded_by = 'bench_1' WHERE id = %2" << false << 0;
+}
+
+// A bench's role, as sma-bench.sql grants it, against the SQL a careless or
+// hostile program would send.
+void RecordsPostgresTest::benchRights()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, allowed);
+    QFETCH(int, rows);
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    std::optional<qint64> ids[2];
+    for (int bench = 0; bench < 2; ++bench) {
+        RecordStore store(benchUrl(bench + 7));
+        ids[bench] = store.put(sample(0));
+        QVERIFY2(ids[bench], qPrintable(store.errorString()));
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), "bench");
+    db.setDatabaseName("sma_line");
+    db.setUserName("bench_8");
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    {
+        QSqlQuery query(db);
+        QSqlQuery(db).exec("BEGIN");
+        const bool ran = query.exec(QString(sql)
+                                        .replace("%1", QString::number(*ids[0]))
+                                        .replace("%2", QString::number(*ids[1])));
+        QVERIFY2(ran == allowed, qPrintable(query.lastError().text()));
+        if (ran && query.isSelect())
+            QVERIFY(query.next());
+        else if (ran)
+            QCOMPARE(query.numRowsAffected(), rows);
+        QSqlQuery(db).exec("ROLLBACK");
+    }
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("bench");
+}
+
+// A bench's role on a database whose tables are not made yet, and on a
+// check of another bench that it forwards as revised: plain words, and the
+// check stays queued.
+void RecordsPostgresTest::benchMeetsWhatItMayNotChange()
+{
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    QVERIFY(makeDatabase("sma_empty").isEmpty());
+    RecordStore empty(QString(benchUrl(0)).replace("sma_line", "sma_empty"));
+    QVERIFY(!empty.open());
+    QVERIFY2(empty.errorString().contains(
+                 "its tables are not made yet, and the role bench_0 may not make them: the "
+                 "database's owner opens it once"),
+             qPrintable(empty.errorString()));
+
+    CheckRecord record = sample(1);
+    RecordStore other(benchUrl(1));
+    QVERIFY(other.put(record));
+    record.edition = 2;
+    QTemporaryDir dir;
+    RecordQueue queue(benchUrl(0), dir.filePath("queue.sqlite"));
+    const RecordQueue::Outcome kept = queue.keep(record);
+    QCOMPARE(kept.waiting, 1);
+    QVERIFY2(kept.why.contains("revise only the checks it recorded itself"), qPrintable(kept.why));
+}
+
+void RecordsPostgresTest::connectionOptions_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("saying"); // empty: it opens
+
+    QTest::newRow("sslmode=disable") << "?sslmode=disable" << QString();
+    // The test's server has no TLS: that libpq says so shows the option reached it.
+    QTest::newRow("sslmode=require") << "?sslmode=require&sslrootcert=/nonexistent/root.crt"
+                                     << "server does not support SSL, but SSL was required";
+    QTest::newRow("a service file names the server") << "service" << QString();
+}
+
+// What the address says of the connection reaches libpq as it is.
+void RecordsPostgresTest::connectionOptions()
+{
+    QFETCH(QString, options);
+    QFETCH(QString, saying);
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    QTemporaryDir dir;
+    QString location = benchUrl(2) + options;
+    if (options == QLatin1String("service")) {
+        QFile services(dir.filePath("pg_service.conf"));
+        QVERIFY(services.open(QIODevice::WriteOnly));
+        services.write(QStringLiteral("[line]\nhost=%1\nport=%2\ndbname=sma_line\nuser=bench_2\n")
+                           .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"))
+                           .toUtf8());
+        services.close();
+        qputenv("PGSERVICEFILE", services.fileName().toLocal8Bit());
+        location = QStringLiteral("postgresql:///?service=line");
+    }
+    RecordStore store(location);
+    const bool opened = store.open();
+    qunsetenv("PGSERVICEFILE");
+    if (saying.isEmpty()) {
+        QVERIFY2(opened, qPrintable(store.errorString()));
+    } else {
+        QVERIFY(!opened);
+        QVERIFY2(store.errorString().contains(saying), qPrintable(store.errorString()));
+    }
+}
+
+// Checks made by one bench while the server stops and starts again, one of
+// them revised while it waits: each on the server once, in its newest
+// state, and the queue empty.
+void RecordsPostgresTest::serverStoppedAndStarted()
+{
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    QTemporaryDir dir;
+    RecordQueue queue(benchUrl(3), dir.filePath("queue.sqlite"));
+    CheckRecord first = sample(0);
+    const RecordQueue::Outcome before = queue.keep(first);
+    QVERIFY2(before.waiting == 0 && before.sent == 1, qPrintable(before.why));
+
+    QVERIFY(server("stop"));
+    auto restart = qScopeGuard([this] { server("start"); });
+    QList<CheckRecord> made{first, sample(1), sample(2)};
+    first.edition = 2; // a retest after the run
+    first.units = made.at(1).commands.first();
+    made.first() = first;
+    int waiting = 0;
+    for (const CheckRecord &record : made) {
+        const RecordQueue::Outcome kept = queue.keep(record);
+        QVERIFY2(kept.failure.isEmpty(), qPrintable(kept.failure));
+        QCOMPARE(kept.waiting, ++waiting);
+        QVERIFY2(kept.why.startsWith(benchUrl(3) + ": "), qPrintable(kept.why));
+    }
+    restart.dismiss();
+    QVERIFY(server("start"));
+    made << sample(0);
+    const RecordQueue::Outcome after = queue.keep(made.last());
+    QVERIFY2(after.waiting == 0, qPrintable(after.why));
+    QCOMPARE(after.sent, 4);
+    QCOMPARE(queue.waiting(), std::optional<int>(0));
+
+    const QMap<QString, int> rows = rowsPerCheck();
+    RecordStore store(benchUrl(3));
+    for (const CheckRecord &record : made) {
+        QCOMPARE(rows.value(record.uuid), 1);
+        const std::optional<qint64> id = store.put(record); // finds it, changes nothing
+        QVERIFY(id);
+        QVERIFY(*store.load(*id) == record);
+    }
+}
+
+// Eight benches, each as its own role with a queue of its own, checking
+// while the server is stopped under them: each check keeps its status and
+// says it waits; after the server is back, sma-check --sync on each bench
+// leaves every check on the server once and every queue empty.
+void RecordsPostgresTest::eightBenchesThroughAStop()
+{
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    const QMap<QString, int> earlier = rowsPerCheck();
+    constexpr int kBenches = 8;
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<PtyScale>> scales;
+    std::vector<std::unique_ptr<QProcess>> checks;
+    const auto bench = [&](int index) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", dir.filePath(QString::number(index)));
+        process->setProcessEnvironment(environment);
+        return process;
+    };
+    for (int index = 0; index < kBenches; ++index) {
+        ScaleOptions options;
+        options.serialNumber = QByteArray("STOP-") + QByteArray::number(index);
+        scales.push_back(std::make_unique<PtyScale>(options));
+        QVERIFY2(scales.back()->start(), qPrintable(scales.back()->errorString()));
+        checks.push_back(bench(index));
+        checks.back()->start(QStringLiteral(SMA_CHECK),
+                             {"--port", scales.back()->devicePath(), "--weight-stream", "skip",
+                              "--quiet", "--db", benchUrl(index)});
+    }
+    QVERIFY(server("stop"));
+    auto restart = qScopeGuard([this] { server("start"); });
+    for (const auto &check : checks) {
+        QVERIFY(QTest::qWaitFor([&] { return check->state() == QProcess::NotRunning; }, 120000));
+        const QString err = QString::fromUtf8(check->readAllStandardError());
+        // The check's own status, and what became of its record.
+        QVERIFY2(
+            check->exitCode() == 0 &&
+                err.contains("The check is kept on this bench: 1 check waiting for the server ("),
+            qPrintable(err));
+    }
+    restart.dismiss();
+    QVERIFY(server("start"));
+    for (int index = 0; index < kBenches; ++index) {
+        const auto sync = bench(index);
+        sync->start(QStringLiteral(SMA_CHECK), {"--sync", "--db", benchUrl(index)});
+        QVERIFY(sync->waitForFinished(60000));
+        const QString err = QString::fromUtf8(sync->readAllStandardError());
+        QVERIFY2(sync->exitCode() == 0 && err.contains("Sent 1 check to") &&
+                     err.contains("none is waiting"),
+                 qPrintable(err));
+    }
+    const QMap<QString, int> rows = rowsPerCheck();
+    QCOMPARE(rows.size(), earlier.size() + kBenches);
+    for (auto row = rows.cbegin(); row != rows.cend(); ++row)
+        QCOMPARE(row.value(), 1);
+}
+
+// A forward killed right after the server committed, before the bench heard
+// so: the check stays queued, and the next forward leaves one row.
+void RecordsPostgresTest::aCutForwardLeavesOneRow()
+{
+    QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
+    QTemporaryDir dir;
+    const QByteArray home = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
+    const QString queueFile = queueFileFor(RecordLocation::parse(benchUrl(4)));
+    qputenv("XDG_DATA_HOME", home);
+    const CheckRecord record = sample(2);
+    QVERIFY(RecordStore(queueFile).put(record));
+
+    for (const bool cut : {true, false}) {
+        QProcess sync;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", dir.path());
+        if (cut)
+            environment.insert("SMA_TEST_DIE_AFTER_COMMIT", "1");
+        sync.setProcessEnvironment(environment);
+        sync.start(QStringLiteral(SMA_CHECK), {"--sync", "--db", benchUrl(4)});
+        QVERIFY(sync.waitForFinished(60000));
+        QCOMPARE(sync.exitStatus(), cut ? QProcess::CrashExit : QProcess::NormalExit);
+        QCOMPARE(rowsPerCheck().value(record.uuid), 1);
+        QCOMPARE(RecordStore(queueFile).ids()->size(), cut ? 1 : 0);
     }
 }
 
