@@ -327,6 +327,12 @@ bool RecordStore::migrate()
         if (query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && query.next() &&
             query.value(0).toInt() == recordSchemaVersion())
             return true;
+        // The tables are there, but this role may not read them.
+        if (query.lastError().nativeErrorCode() == QLatin1String("42501") && m_dialect.postgres) {
+            failed(query);
+            withoutRights(QStringLiteral("read the checks"));
+            return false;
+        }
     }
     if (!execute(m_dialect.beginWrite()))
         return false;
@@ -345,8 +351,12 @@ bool RecordStore::migrate()
     int version = 0;
     {
         QSqlQuery query(database());
-        if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")))
-            return failed(query) || abandon();
+        if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {
+            failed(query);
+            if (refused())
+                withoutRights(QStringLiteral("read the checks"));
+            return abandon();
+        }
         if (query.next())
             version = query.value(0).toInt();
     }
@@ -395,11 +405,22 @@ bool RecordStore::damaged() const
                                    m_error.contains(QLatin1String("not a database")));
 }
 
+QString RecordStore::roleName() const
+{
+    return m_location.user.isEmpty() ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"))
+                                     : m_location.user;
+}
+
+void RecordStore::withoutRights(const QString &what)
+{
+    say(QStringLiteral("the role %1 may not %2 (%3): the database's owner grants a bench's role "
+                       "its rights with sma-bench.sql and GRANT sma_bench TO %1")
+            .arg(roleName(), what, m_error.mid(m_location.describe().size() + 2)));
+}
+
 void RecordStore::mayNotMigrate(int version)
 {
-    const QString role = m_location.user.isEmpty()
-                             ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"))
-                             : m_location.user;
+    const QString role = roleName();
     const QString how = QStringLiteral("the database's owner opens it once with this version "
                                        "(sma-check --sync --db as the owner) to bring it forward");
     if (version == 0)
@@ -606,6 +627,8 @@ std::optional<qint64> RecordStore::put(const CheckRecord &record)
             return id;
         }
         const bool collided = m_code == QLatin1String("23505"); // unique_violation
+        if (refused())
+            withoutRights(QStringLiteral("add checks"));
         rollback();
         close();
         if (!collided)

@@ -99,6 +99,8 @@ private:
     QVariantList checkValues(const CheckRecord &record) const;
     bool migrate();
     void mayNotMigrate(int version);
+    QString roleName() const;
+    void withoutRights(const QString &what);
     bool execute(const QString &sql);
     bool failed(const QSqlQuery &query);
     bool fail(const QString &what);

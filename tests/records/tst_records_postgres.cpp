@@ -111,6 +111,8 @@ QString RecordsPostgresTest::setUpLine()
         !error.isEmpty())
         return error;
     QStringList roles = {QStringLiteral("ALTER ROLE sma_owner PASSWORD '%1'").arg(password)};
+    roles << QStringLiteral("CREATE ROLE outsider LOGIN PASSWORD '%1'").arg(password)
+          << QStringLiteral("GRANT CONNECT ON DATABASE sma_line TO outsider");
     for (int bench = 0; bench < 9; ++bench)
         roles << QStringLiteral("CREATE ROLE bench_%1 LOGIN PASSWORD '%2' IN ROLE sma_bench")
                      .arg(bench)
@@ -374,6 +376,15 @@ void RecordsPostgresTest::benchMeetsWhatItMayNotChange()
     const RecordQueue::Outcome kept = queue.keep(record);
     QCOMPARE(kept.waiting, 1);
     QVERIFY2(kept.why.contains("revise only the checks it recorded itself"), qPrintable(kept.why));
+
+    RecordQueue outsider(QString(benchUrl(0)).replace("bench_0", "outsider"),
+                         dir.filePath("outsider.sqlite"));
+    const RecordQueue::Outcome refused = outsider.keep(sample(2));
+    QCOMPARE(refused.waiting, 1);
+    QVERIFY2(refused.why.contains("the role outsider may not read the checks (") &&
+                 refused.why.contains("permission denied for table schema_version") &&
+                 refused.why.endsWith("with sma-bench.sql and GRANT sma_bench TO outsider"),
+             qPrintable(refused.why));
 }
 
 void RecordsPostgresTest::connectionOptions_data()

@@ -773,7 +773,7 @@ void SmaFormTest::checksWaitForAServerAway()
     QSignalSpy told(&f.form->recorder(), &CheckRecorder::waiting);
     f.button("Connect")->click();
     QTRY_COMPARE(waiting->text(), QString("1 check waiting for the server"));
-    QVERIFY(waiting->isVisible());
+    QVERIFY(!waiting->isHidden());
     QCOMPARE(waiting->accessibleName(), waiting->text());
     QVERIFY2(waiting->toolTip().startsWith(server + ": "), qPrintable(waiting->toolTip()));
     const qsizetype writes = told.size();
