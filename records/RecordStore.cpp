@@ -595,36 +595,55 @@ std::optional<qint64> RecordStore::put(const CheckRecord &record)
 {
     if (record.uuid.isEmpty())
         return add(record);
+    const std::optional<QList<qint64>> ids = put(QList<CheckRecord>{record});
+    if (!ids)
+        return std::nullopt;
+    return ids->first();
+}
+
+std::optional<qint64> RecordStore::putInTransaction(const CheckRecord &record)
+{
+    if (record.uuid.isEmpty()) {
+        const std::optional<qint64> id = insertCheck(record);
+        return id && writeDetails(*id, record) ? id : std::nullopt;
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id, edition FROM checks WHERE check_uuid = ?"));
+    query.addBindValue(record.uuid);
+    if (!query.exec()) {
+        failed(query);
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        const std::optional<qint64> id = insertCheck(record);
+        return id && writeDetails(*id, record) ? id : std::nullopt;
+    }
+    const qint64 id = query.value(0).toLongLong();
+    // An older state forwarded late leaves the newer one in place.
+    if (query.value(1).toInt() > record.edition || replaceCheck(id, record))
+        return id;
+    return std::nullopt;
+}
+
+std::optional<QList<qint64>> RecordStore::put(const QList<CheckRecord> &records)
+{
     // Two benches' programs putting the same check at once: the second
     // meets the first's row and replaces it instead.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!begin(m_dialect.beginWrite()))
             return std::nullopt;
-        QSqlQuery query(database());
-        query.prepare(QStringLiteral("SELECT id, edition FROM checks WHERE check_uuid = ?"));
-        query.addBindValue(record.uuid);
-        if (!query.exec()) {
-            failed(query);
-            rollback();
-            close();
-            return std::nullopt;
+        QList<qint64> ids;
+        for (const CheckRecord &record : records) {
+            const std::optional<qint64> id = putInTransaction(record);
+            if (!id)
+                break;
+            ids << *id;
         }
-        std::optional<qint64> id;
-        bool written = true;
-        if (query.next()) {
-            id = query.value(0).toLongLong();
-            // An older state forwarded late leaves the newer one in place.
-            if (query.value(1).toInt() <= record.edition)
-                written = replaceCheck(*id, record);
-        } else {
-            id = insertCheck(record);
-            written = id && writeDetails(*id, record);
-        }
-        if (written && commit()) {
+        if (ids.size() == records.size() && commit()) {
             // For the test of a forward cut after the server committed it.
             if (m_dialect.postgres && qEnvironmentVariableIsSet("SMA_TEST_DIE_AFTER_COMMIT"))
                 std::abort();
-            return id;
+            return ids;
         }
         const bool collided = m_code == QLatin1String("23505"); // unique_violation
         if (refused())
@@ -639,14 +658,22 @@ std::optional<qint64> RecordStore::put(const CheckRecord &record)
 
 bool RecordStore::remove(qint64 id, int edition)
 {
+    return remove(QList<std::pair<qint64, int>>{{id, edition}});
+}
+
+bool RecordStore::remove(const QList<std::pair<qint64, int>> &checks)
+{
     if (!begin(m_dialect.beginWrite()))
         return false;
-    QSqlQuery query(database());
-    query.prepare(QStringLiteral("DELETE FROM checks WHERE id = ? AND edition = ?"));
-    bindAll(query, {id, edition});
-    bool removed = query.exec() || failed(query);
-    // A newer state written meanwhile stays.
-    if (removed && query.numRowsAffected() > 0) {
+    bool removed = true;
+    for (const auto &[id, edition] : checks) {
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral("DELETE FROM checks WHERE id = ? AND edition = ?"));
+        bindAll(query, {id, edition});
+        removed = query.exec() || failed(query);
+        // A newer state written meanwhile stays.
+        if (!removed || query.numRowsAffected() == 0)
+            continue;
         for (const char *table :
              {"check_commands", "check_texts", "check_findings", "check_traffic"}) {
             QSqlQuery details(database());
@@ -655,6 +682,8 @@ bool RecordStore::remove(qint64 id, int edition)
             details.addBindValue(id);
             removed = removed && (details.exec() || failed(details));
         }
+        if (!removed)
+            break;
     }
     if (removed && commit())
         return true;

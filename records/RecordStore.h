@@ -74,8 +74,12 @@ public:
     // one already kept unless that one is of a later edition. Written again
     // after a write that was cut off, it still leaves one check. Returns its id.
     std::optional<qint64> put(const CheckRecord &record);
+    // Puts several in one transaction: all or none.
+    std::optional<QList<qint64>> put(const QList<CheckRecord> &records);
     // Removes check `id` when it is still of `edition`.
     bool remove(qint64 id, int edition);
+    // Removes each (id, edition) of `checks` so, in one transaction.
+    bool remove(const QList<std::pair<qint64, int>> &checks);
     // Every check's id, oldest first.
     std::optional<QList<qint64>> ids();
     // Replaces what is kept of check `id` with `record`.
@@ -107,6 +111,7 @@ private:
     bool say(const QString &what);
     bool notOnRecord(qint64 id);
     std::optional<qint64> insertCheck(const CheckRecord &record);
+    std::optional<qint64> putInTransaction(const CheckRecord &record);
     bool replaceCheck(qint64 id, const CheckRecord &record);
     bool writeDetails(qint64 id, const CheckRecord &record);
     bool insertRows(const QString &table, const QStringList &columns,
