@@ -42,6 +42,7 @@ private slots:
 private:
     QString makeDatabase(const QString &name);
     QString setUpLine();
+    QString startTls();
     bool server(const QString &action);
     QMap<QString, int> rowsPerCheck();
     CheckRecord sample(int index);
@@ -128,7 +129,37 @@ QString RecordsPostgresTest::setUpLine()
                     .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"))});
     if (!sync.waitForFinished(60000) || sync.exitCode() != 0)
         return QStringLiteral("sma-check --sync as the owner: ") + sync.readAllStandardError();
-    return runPsql({"-d", "sma_line", "-f", sql + "sma-bench.sql"}, QStringLiteral("sma_owner"));
+    if (QString error =
+            runPsql({"-d", "sma_line", "-f", sql + "sma-bench.sql"}, QStringLiteral("sma_owner"));
+        !error.isEmpty())
+        return error;
+    return startTls();
+}
+
+// TLS as the README has a line set it up: the server's certificate (here
+// its own CA) in postgresql.conf, and a second CA that signed nothing of it.
+QString RecordsPostgresTest::startTls()
+{
+    QFile::setPermissions(m_home.path(),
+                          QFile::permissions(m_home.path()) | QFile::ExeOther | QFile::ReadOther);
+    for (const char *name : {"server", "other"}) {
+        QProcess openssl;
+        openssl.start("openssl",
+                      {"req", "-new", "-x509", "-days", "1", "-nodes", "-subj", "/CN=localhost",
+                       "-keyout", m_home.filePath(name + QString(".key")), "-out",
+                       m_home.filePath(name + QString(".crt"))});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+            return QStringLiteral("openssl: ") + openssl.readAllStandardError();
+    }
+    QProcess::execute("chown", {"postgres", m_home.filePath("server.key")});
+    const QString admin = qEnvironmentVariable("PGUSER");
+    return runPsql(
+        {"-d", "postgres", "-c",
+         QStringLiteral("ALTER SYSTEM SET ssl_cert_file = '%1'").arg(m_home.filePath("server.crt")),
+         "-c",
+         QStringLiteral("ALTER SYSTEM SET ssl_key_file = '%1'").arg(m_home.filePath("server.key")),
+         "-c", "ALTER SYSTEM SET ssl = on", "-c", "SELECT pg_reload_conf()"},
+        admin);
 }
 
 // Stops or starts the test's cluster, as an operator would.
@@ -394,9 +425,14 @@ void RecordsPostgresTest::connectionOptions_data()
     QTest::addColumn<QString>("saying"); // empty: it opens
 
     QTest::newRow("sslmode=disable") << "?sslmode=disable" << QString();
-    // The test's server has no TLS: that libpq says so shows the option reached it.
-    QTest::newRow("sslmode=require") << "?sslmode=require&sslrootcert=/nonexistent/root.crt"
-                                     << "server does not support SSL, but SSL was required";
+    QTest::newRow("TLS verified against the line's CA")
+        << "?sslmode=verify-full&sslrootcert={home}/server.crt" << QString();
+    QTest::newRow("TLS verified against another CA")
+        << "?sslmode=verify-full&sslrootcert={home}/other.crt"
+        << "certificate verify failed";
+    QTest::newRow("a root certificate that is not there")
+        << "?sslmode=verify-ca&sslrootcert=/nonexistent/root.crt"
+        << "root certificate file \"/nonexistent/root.crt\" does not exist";
     QTest::newRow("a service file names the server") << "service" << QString();
 }
 
@@ -407,7 +443,7 @@ void RecordsPostgresTest::connectionOptions()
     QFETCH(QString, saying);
     QVERIFY2(m_lineError.isEmpty(), qPrintable(m_lineError));
     QTemporaryDir dir;
-    QString location = benchUrl(2) + options;
+    QString location = benchUrl(2) + QString(options).replace("{home}", m_home.path());
     if (options == QLatin1String("service")) {
         QFile services(dir.filePath("pg_service.conf"));
         QVERIFY(services.open(QIODevice::WriteOnly));
