@@ -31,6 +31,22 @@ QString chooseRecordLocation(const QString &given)
     return defaultRecordFile();
 }
 
+QString withoutPassword(const QString &text)
+{
+    const QString scheme = text.section(QStringLiteral("://"), 0, 0).trimmed().toLower();
+    if (!text.contains(QStringLiteral("://")) ||
+        (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")))
+        return text;
+    QUrl url(text.trimmed(), QUrl::StrictMode);
+    QUrlQuery query(url);
+    if (!url.isValid() || (url.password().isEmpty() && !query.hasQueryItem("password")))
+        return text;
+    url.setPassword({});
+    query.removeAllQueryItems(QStringLiteral("password"));
+    url.setQuery(query);
+    return url.toString();
+}
+
 RecordLocation RecordLocation::parse(const QString &text)
 {
     RecordLocation location;

@@ -30,6 +30,10 @@ struct RecordLocation
     QString describe() const;
 };
 
+// `text` with any password taken out of a postgresql:// address (its user
+// part and a password= option); anything else as it is.
+QString withoutPassword(const QString &text);
+
 // The default database, shared by the window and sma-check: the file
 // history.sqlite in the tester's data folder (the window's
 // QStandardPaths::AppDataLocation, ~/.local/share/SMA Compliance Tester on

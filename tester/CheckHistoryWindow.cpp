@@ -35,6 +35,10 @@ const QString kDatabaseKey = QStringLiteral("records/database");
 
 QString CheckHistoryWindow::startingDatabase()
 {
+    // An earlier version kept what was typed, a password too: no longer.
+    const QString stored = testerSettings().value(kDatabaseKey).toString();
+    if (const QString kept = withoutPassword(stored); kept != stored)
+        saveDatabase(kept);
     if (!qEnvironmentVariableIsEmpty("SMA_DB"))
         return {};
     return testerSettings().value(kDatabaseKey).toString();

@@ -795,6 +795,12 @@ void SmaFormTest::checksWaitForAServerAway()
              qPrintable(state));
     QCOMPARE(f.form->recorder().location(), server);
     QVERIFY(!testerSettings().value("records/database").toString().contains("s3cret"));
+    // One that an earlier version kept is taken out when the tester starts.
+    testerSettings().setValue("records/database", "postgresql://bench:s3cret@qa/checks?x=1");
+    CheckHistoryWindow::startingDatabase();
+    QCOMPARE(testerSettings().value("records/database").toString(),
+             QString("postgresql://bench@qa/checks?x=1"));
+    testerSettings().remove("records/database");
 }
 
 namespace {
