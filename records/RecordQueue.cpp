@@ -139,9 +139,10 @@ RecordQueue::Outcome RecordQueue::forward()
             sent << std::pair{id, record->edition};
         }
         if (!batch.isEmpty() && !m_destination.put(batch)) {
-            // One by one, as far as the server takes them.
+            // One by one, as far as the server takes them; a server that
+            // cannot be reached is not asked again for each.
             qsizetype taken = 0;
-            if (batch.size() > 1) {
+            if (batch.size() > 1 && !m_destination.openFailed()) {
                 while (taken < batch.size() && m_destination.put(batch.at(taken)))
                     ++taken;
             }

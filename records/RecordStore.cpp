@@ -269,6 +269,7 @@ bool RecordStore::open()
         return true;
     m_error.clear();
     m_code.clear();
+    m_openFailed = true;
     const bool postgres = m_location.kind == RecordLocation::Kind::PostgreSql;
     switch (m_location.kind) {
     case RecordLocation::Kind::Invalid:
@@ -314,6 +315,7 @@ bool RecordStore::open()
         (postgres || execute(QStringLiteral("PRAGMA journal_mode=WAL"))) && migrate();
     if (!ready)
         close();
+    m_openFailed = !ready;
     return ready;
 }
 

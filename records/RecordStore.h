@@ -62,6 +62,8 @@ public:
     // missing) and migrates it. True at once when it is open.
     bool open();
     bool isOpen() const;
+    // The last open() could not reach or use the database at all.
+    bool openFailed() const { return m_openFailed; }
     void close();
     // The schema version of the open database.
     int schemaVersion();
@@ -126,4 +128,5 @@ private:
     SqlDialect m_dialect;
     QString m_error;
     QString m_code; // the database's own code of the last failure
+    bool m_openFailed = false;
 };
