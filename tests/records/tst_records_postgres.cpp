@@ -14,6 +14,7 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 // The record store on a real PostgreSQL server, started for the test by
@@ -86,54 +87,63 @@ static QString benchUrl(int bench)
         .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"));
 }
 
-static QString runPsql(const QStringList &arguments, const QString &user)
+// Runs `program` to its end (as PGUSER `user` when given) while the event
+// loop goes on, for the simulated scales on this thread; returns what went
+// wrong, or nothing.
+static QString run(const QString &program, const QStringList &arguments, const QString &user = {})
 {
-    QProcess psql;
+    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PGUSER", user);
-    psql.setProcessEnvironment(environment);
-    psql.start("psql", QStringList{"-X", "-q", "-v", "ON_ERROR_STOP=1"} + arguments);
-    if (!psql.waitForFinished(60000) || psql.exitCode() != 0)
-        return QStringLiteral("psql %1: %2%3")
-            .arg(arguments.join(' '), psql.readAllStandardError(), psql.errorString());
-    return {};
+    if (!user.isEmpty())
+        environment.insert("PGUSER", user);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 60000) &&
+        process.error() == QProcess::UnknownError && process.exitCode() == 0)
+        return {};
+    return QStringLiteral("%1 %2: %3%4")
+        .arg(program, arguments.join(' '), process.readAllStandardError(), process.errorString());
+}
+
+static QString psql(const QStringList &arguments, const QString &user)
+{
+    return run("psql", QStringList{"-X", "-q", "-v", "ON_ERROR_STOP=1"} + arguments, user);
 }
 
 // The line as an administrator and its owner set it up from dist/sql: the
-// roles and the database, the schema made by the owner's role, the benches'
-// rights, and nine bench roles.
+// roles and the database, the schema made by the owner with sma-check
+// --sync, the benches' rights, nine bench roles and one outside sma_bench.
 QString RecordsPostgresTest::setUpLine()
 {
     const QString sql = QStringLiteral(SMA_SOURCE_DIR "/dist/sql/");
     const QString password = qEnvironmentVariable("PGPASSWORD");
-    if (QString error =
-            runPsql({"-d", "postgres", "-f", sql + "sma-owner.sql", "-v", "db=sma_line"},
-                    qEnvironmentVariable("PGUSER"));
-        !error.isEmpty())
-        return error;
-    QStringList roles = {QStringLiteral("ALTER ROLE sma_owner PASSWORD '%1'").arg(password)};
-    roles << QStringLiteral("CREATE ROLE outsider LOGIN PASSWORD '%1'").arg(password)
-          << QStringLiteral("GRANT CONNECT ON DATABASE sma_line TO outsider");
+    QStringList roles = {QStringLiteral("ALTER ROLE sma_owner PASSWORD '%1'").arg(password),
+                         QStringLiteral("CREATE ROLE outsider LOGIN PASSWORD '%1'").arg(password),
+                         QStringLiteral("GRANT CONNECT ON DATABASE sma_line TO outsider")};
     for (int bench = 0; bench < 9; ++bench)
         roles << QStringLiteral("CREATE ROLE bench_%1 LOGIN PASSWORD '%2' IN ROLE sma_bench")
                      .arg(bench)
                      .arg(password);
-    if (QString error =
-            runPsql({"-d", "postgres", "-c", roles.join("; ")}, qEnvironmentVariable("PGUSER"));
-        !error.isEmpty())
-        return error;
-    QProcess sync; // the owner makes the schema as the README says
-    sync.start(QStringLiteral(SMA_CHECK),
-               {"--sync", "--db",
-                QStringLiteral("postgresql://sma_owner@%1:%2/sma_line")
-                    .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"))});
-    if (!sync.waitForFinished(60000) || sync.exitCode() != 0)
-        return QStringLiteral("sma-check --sync as the owner: ") + sync.readAllStandardError();
-    if (QString error =
-            runPsql({"-d", "sma_line", "-f", sql + "sma-bench.sql"}, QStringLiteral("sma_owner"));
-        !error.isEmpty())
-        return error;
-    return startTls();
+    const QString admin = qEnvironmentVariable("PGUSER");
+    const QString owner = QStringLiteral("postgresql://sma_owner@%1:%2/sma_line")
+                              .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"));
+    QString error =
+        psql({"-d", "postgres", "-f", sql + "sma-owner.sql", "-v", "db=sma_line"}, admin);
+    for (const auto &step : std::initializer_list<std::function<QString()>>{
+             [&] {
+                 return psql({"-d", "postgres", "-c", roles.join("; ")}, admin);
+             },
+             [&] {
+                 return run(QStringLiteral(SMA_CHECK), {"--sync", "--db", owner});
+             },
+             [&] {
+                 return psql({"-d", "sma_line", "-f", sql + "sma-bench.sql"}, "sma_owner");
+             },
+             [&] { return startTls(); }}) {
+        if (error.isEmpty())
+            error = step();
+    }
+    return error;
 }
 
 // TLS as the README has a line set it up: the server's certificate (here
@@ -142,24 +152,22 @@ QString RecordsPostgresTest::startTls()
 {
     QFile::setPermissions(m_home.path(),
                           QFile::permissions(m_home.path()) | QFile::ExeOther | QFile::ReadOther);
-    for (const char *name : {"server", "other"}) {
-        QProcess openssl;
-        openssl.start("openssl",
-                      {"req", "-new", "-x509", "-days", "1", "-nodes", "-subj", "/CN=localhost",
-                       "-keyout", m_home.filePath(name + QString(".key")), "-out",
-                       m_home.filePath(name + QString(".crt"))});
-        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
-            return QStringLiteral("openssl: ") + openssl.readAllStandardError();
+    const QString key = m_home.filePath("server.key");
+    for (const QString &name : {"server", "other"}) {
+        if (QString error =
+                run("openssl", {"req", "-new", "-x509", "-days", "1", "-nodes", "-subj",
+                                "/CN=localhost", "-keyout", m_home.filePath(name + ".key"), "-out",
+                                m_home.filePath(name + ".crt")});
+            !error.isEmpty())
+            return error;
     }
-    QProcess::execute("chown", {"postgres", m_home.filePath("server.key")});
-    const QString admin = qEnvironmentVariable("PGUSER");
-    return runPsql(
+    run("chown", {"postgres", key});
+    return psql(
         {"-d", "postgres", "-c",
          QStringLiteral("ALTER SYSTEM SET ssl_cert_file = '%1'").arg(m_home.filePath("server.crt")),
-         "-c",
-         QStringLiteral("ALTER SYSTEM SET ssl_key_file = '%1'").arg(m_home.filePath("server.key")),
-         "-c", "ALTER SYSTEM SET ssl = on", "-c", "SELECT pg_reload_conf()"},
-        admin);
+         "-c", QStringLiteral("ALTER SYSTEM SET ssl_key_file = '%1'").arg(key), "-c",
+         "ALTER SYSTEM SET ssl = on", "-c", "SELECT pg_reload_conf()"},
+        qEnvironmentVariable("PGUSER"));
 }
 
 // Stops or starts the test's cluster, as an operator would.
@@ -169,17 +177,9 @@ bool RecordsPostgresTest::server(const QString &action)
     list.start("pg_lsclusters", {"-h"});
     list.waitForFinished();
     const QStringList cluster = QString::fromLocal8Bit(list.readAllStandardOutput())
-                                    .split(QLatin1Char('\n'))
-                                    .first()
                                     .split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (cluster.size() < 2)
-        return false;
-    QProcess control;
-    control.setProcessChannelMode(QProcess::ForwardedChannels);
-    control.start("pg_ctlcluster", {cluster.at(0), cluster.at(1), action});
-    // The simulated scales live on this thread: they go on answering meanwhile.
-    return QTest::qWaitFor([&] { return control.state() == QProcess::NotRunning; }, 60000) &&
-           control.exitCode() == 0;
+    return cluster.size() >= 2 &&
+           run("pg_ctlcluster", {cluster.at(0), cluster.at(1), action}).isEmpty();
 }
 
 // How many rows the server holds of each check, by its uuid.
