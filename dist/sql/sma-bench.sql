@@ -16,11 +16,15 @@
 --
 -- and keeps that password in its ~/.pgpass (or a service file), never in
 -- the tester's settings.
-SELECT to_regclass('public.checks') IS NULL AS no_schema \gset
-\if :no_schema
-\echo 'The tables are not made yet: run sma-check --sync --db postgresql://sma_owner@HOST/DBNAME first.'
-\quit
-\endif
+\set ON_ERROR_STOP on
+DO $$
+BEGIN
+    IF to_regclass('public.checks') IS NULL THEN
+        RAISE EXCEPTION 'The tables are not made yet: run sma-check --sync --db '
+                        'postgresql://sma_owner@HOST/DBNAME first.';
+    END IF;
+END
+$$;
 
 REVOKE ALL ON ALL TABLES IN SCHEMA public FROM sma_bench;
 GRANT SELECT ON ALL TABLES IN SCHEMA public TO sma_bench;

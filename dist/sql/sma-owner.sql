@@ -11,6 +11,7 @@
 --   sma_bench  the benches' group: each bench logs in as a role of its own
 --              in it (see sma-bench.sql), adds checks, revises its own open
 --              check and reads the history.
+\set ON_ERROR_STOP on
 \if :{?db}
 \else
 \set db sma_checks
