@@ -2,11 +2,13 @@
 
 #include "CheckJsonReader.h"
 #include "HistoryExport.h"
+#include "RecordQueue.h"
 #include "RecordStore.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 
 #include <future>
 #include <thread>
@@ -31,21 +33,36 @@ QString scaleName(const CheckRecord &record)
         .arg(record.manufacturer, record.model, record.serialNumber);
 }
 
+// What keeping a check came to, as lines for standard error.
+QStringList keptLines(const RecordQueue::Outcome &outcome)
+{
+    QStringList lines;
+    if (!outcome.notice.isEmpty())
+        lines << outcome.notice;
+    if (!outcome.failure.isEmpty())
+        lines << QStringLiteral("The check could not be recorded: %1").arg(outcome.failure);
+    else if (outcome.waiting > 0)
+        lines << QStringLiteral("The check is kept on this bench: %1 (%2). They are sent with "
+                                "the next check, or by sma-check --sync.")
+                     .arg(waitingText(outcome.waiting), outcome.why);
+    return lines;
+}
+
 } // namespace
 
-// Opens the database as soon as it is made and writes the one check it is
+// Opens the database as soon as it is made and keeps the one check it is
 // handed, all on its own thread, which owns the connection.
 class CheckArchive::Writer
 {
 public:
     explicit Writer(const QString &location)
         : m_thread([this, location, check = m_check.get_future()]() mutable {
-              RecordStore store(location);
-              store.open(); // a failure is told when the check is written
+              RecordQueue queue(location);
+              queue.destination().open(); // a failure is told when the check is kept
               const std::optional<CheckRecord> record = check.get();
               if (!record)
                   return m_result.set_value({});
-              m_result.set_value(store.add(*record) ? QString() : store.errorString());
+              m_result.set_value(keptLines(queue.keep(*record)).join(QLatin1Char('\n')));
           })
     {}
     ~Writer()
@@ -54,7 +71,7 @@ public:
             m_check.set_value(std::nullopt);
         m_thread.join();
     }
-    // Why it could not be written, or nothing.
+    // What to tell of it: why it could not be kept, that it waits, or nothing.
     QString write(const CheckRecord &record)
     {
         m_handed = true;
@@ -69,7 +86,9 @@ private:
     std::thread m_thread;
 };
 
-CheckArchive::CheckArchive(const CheckOptions &options) : m_options(options) {}
+CheckArchive::CheckArchive(const CheckOptions &options)
+    : m_options(options), m_uuid(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{}
 
 CheckArchive::~CheckArchive() = default;
 
@@ -150,9 +169,45 @@ QString CheckArchive::record(const CheckRecord &record)
         return {};
     if (!m_writer)
         m_writer = std::make_unique<Writer>(chooseRecordLocation(m_options.database));
-    const QString failure = m_writer->write(record);
-    return failure.isEmpty() ? QString()
-                             : QStringLiteral("The check could not be recorded: %1").arg(failure);
+    CheckRecord stamped = record;
+    stamped.uuid = m_uuid;
+    stamped.edition = 1;
+    return m_writer->write(stamped);
+}
+
+int syncQueue(const CheckOptions &options, const std::function<void(const QString &)> &err)
+{
+    RecordQueue queue(chooseRecordLocation(options.database));
+    const QString where = queue.destination().location().describe();
+    if (!queue.queues()) {
+        if (!queue.destination().open()) {
+            err(QStringLiteral("The database cannot be opened: %1")
+                    .arg(queue.destination().errorString()));
+            return 2;
+        }
+        err(QStringLiteral("%1 is a file on this bench: no check waits for a server.").arg(where));
+        return 0;
+    }
+    // Opening first brings the schema forward, when this role may.
+    const bool reached = queue.destination().open();
+    const RecordQueue::Outcome outcome = queue.forward();
+    if (!outcome.notice.isEmpty())
+        err(outcome.notice);
+    if (outcome.waiting > 0 || (!outcome.why.isEmpty() && !queue.waiting())) {
+        err(QStringLiteral("Sent %1 of the checks kept on this bench to %2; %3: %4")
+                .arg(outcome.sent)
+                .arg(where, waitingText(outcome.waiting), outcome.why));
+        return 1;
+    }
+    if (!reached)
+        err(QStringLiteral("No check waits for the server, which cannot be reached: %1")
+                .arg(queue.destination().errorString()));
+    else
+        err(QStringLiteral("Sent %1 to %2; none is waiting.")
+                .arg(outcome.sent == 1 ? QStringLiteral("1 check")
+                                       : QStringLiteral("%1 checks").arg(outcome.sent),
+                     where));
+    return 0;
 }
 
 QJsonObject changesJson(const CheckComparison &comparison)
@@ -186,14 +241,15 @@ QJsonObject changesJson(const CheckComparison &comparison)
 int listHistory(const CheckOptions &options, const std::function<void(const QString &)> &out,
                 const std::function<void(const QString &)> &err)
 {
-    RecordStore store(chooseRecordLocation(options.database));
+    RecordQueue queue(chooseRecordLocation(options.database));
+    RecordStore &store = queue.destination();
     using Format = CheckOptions::HistoryFormat;
     QJsonArray json;
     if (options.historyFormat == Format::Text)
         out(historyHeader().join(QLatin1Char('\t')));
     else if (options.historyFormat == Format::Csv)
         out(csvLine(historyHeader()));
-    const bool read = forEachHistoryRow(store, QString(), [&](const HistoryRow &row) {
+    const auto take = [&](const HistoryRow &row) {
         switch (options.historyFormat) {
         case Format::Text:
             out(historyFields(row).join(QLatin1Char('\t')));
@@ -205,8 +261,15 @@ int listHistory(const CheckOptions &options, const std::function<void(const QStr
             json.append(historyJson(row));
             break;
         }
-    });
-    if (!read) {
+    };
+    // The checks waiting on this bench for the server come first.
+    const std::optional<QList<HistoryRow>> queued = queue.history(QString());
+    for (const HistoryRow &row : queued.value_or(QList<HistoryRow>()))
+        take(row);
+    if (!queued)
+        err(QStringLiteral("The checks kept on this bench cannot be read: %1")
+                .arg(queue.errorString()));
+    if (!forEachHistoryRow(store, QString(), take)) {
         err(QStringLiteral("The history cannot be read: %1").arg(store.errorString()));
         return 2;
     }

@@ -34,8 +34,11 @@ public:
     // and sets its comparison. Returns the lines to tell: what was compared
     // and every difference, or why nothing was.
     QStringList compare(CheckRecord &record);
-    // Records the check unless asked not to. Returns "The check could not
-    // be recorded: <reason>", or nothing.
+    // Records the check unless asked not to: for a server through the
+    // bench's queue (RecordQueue), with a uuid made when the check started.
+    // Returns what to tell, one line each: "The check could not be
+    // recorded: <reason>", or that it is kept on the bench and waits for
+    // the server, and why; or nothing.
     QString record(const CheckRecord &record);
 
 private:
@@ -48,12 +51,19 @@ private:
     std::unique_ptr<Writer> m_writer;     // for recording
     std::optional<CheckRecord> m_against; // read by prepare() from a file or an id
     qint64 m_againstId = -1;
+    QString m_uuid; // of this check
 };
 
 // The comparison under "changes" in the JSON: compared_with (id, file,
 // ended; null when there was no earlier check), regression, and
 // differences, each with kind, subject, before, after, regression and text.
 QJsonObject changesJson(const CheckComparison &comparison);
+
+// sma-check --sync: forwards the checks kept on this bench to the server,
+// telling on `err` how many went and how many wait. Returns the exit status:
+// 0 when none waits afterwards, 1 when some do, 2 when the database cannot
+// be opened at all.
+int syncQueue(const CheckOptions &options, const std::function<void(const QString &)> &err);
 
 // sma-check --history: the recorded checks on `out` in the format asked
 // for. Returns the exit status: 0, or 2 when the database cannot be read.

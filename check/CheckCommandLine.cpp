@@ -23,6 +23,7 @@ const QString Yes = QStringLiteral("yes");
 const QString Database = QStringLiteral("db");
 const QString NoRecord = QStringLiteral("no-record");
 const QString History = QStringLiteral("history");
+const QString Sync = QStringLiteral("sync");
 const QString Format = QStringLiteral("format");
 const QString CompareTo = QStringLiteral("compare-to");
 const QString FailOnRegression = QStringLiteral("fail-on-regression");
@@ -96,6 +97,9 @@ CheckCommandLine::CheckCommandLine()
          QStringLiteral("url|file")},
         {NoRecord, QStringLiteral("Record nothing.")},
         {History, QStringLiteral("List the recorded checks, newest first, and exit.")},
+        {Sync,
+         QStringLiteral("Send the checks kept on this bench for the server to it, and exit: 0 "
+                        "when none waits afterwards, 1 when some still do.")},
         {Format, QStringLiteral("How --history lists them: text (default), csv or json."),
          QStringLiteral("text|csv|json")},
         {CompareTo,
@@ -132,6 +136,11 @@ bool CheckCommandLine::parseRecordOptions(CheckOptions &options)
     options.database = m_parser.value(Database).trimmed();
     options.record = !m_parser.isSet(NoRecord);
     options.history = m_parser.isSet(History);
+    options.sync = m_parser.isSet(Sync);
+    if (options.sync && options.history) {
+        m_error = QStringLiteral("--sync and --history are two runs: give one.");
+        return false;
+    }
     if (m_parser.isSet(Format)) {
         const QString format = m_parser.value(Format);
         if (!options.history) {
@@ -182,7 +191,7 @@ bool CheckCommandLine::parse(const QStringList &arguments)
     }
     if (!parseRecordOptions(options))
         return false;
-    if (options.history) {
+    if (options.history || options.sync) {
         m_options = options;
         return true;
     }

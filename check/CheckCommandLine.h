@@ -37,6 +37,8 @@ struct CheckOptions
     enum class HistoryFormat { Text, Csv, Json };
     bool history = false;
     HistoryFormat historyFormat = HistoryFormat::Text;
+    // --sync forwards the checks kept on this bench to the server instead.
+    bool sync = false;
     // "last", the id of a recorded check or a JSON file --json wrote; empty: none.
     QString compareTo;
     bool failOnRegression = false;

@@ -2,6 +2,7 @@
 // window, for production lines and firmware CI.
 
 #include "AnyPortMSComm.h"
+#include "CheckArchive.h"
 #include "CheckCommandLine.h"
 #include "CheckPdf.h"
 #include "CheckTerminal.h"
@@ -187,6 +188,8 @@ int main(int argc, char *argv[])
             writeLines(stdout, ports.join(QLatin1Char('\n')));
         return 0;
     }
+    if (options.sync)
+        return syncQueue(options, [](const QString &text) { writeLines(stderr, text); });
     if (options.history)
         return listHistory(
             options, [](const QString &text) { writeLines(stdout, text); },

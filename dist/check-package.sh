@@ -57,6 +57,11 @@ else
     [ "$(head -c 5 "$scratch/report.pdf" 2>/dev/null)" = "%PDF-" ] || fail "sma-check wrote no PDF"
 fi
 
+# The SQL that sets up a line's server.
+for sql in sma-owner.sql sma-bench.sql; do
+    [ -f "$usr/share/sma-compliance-tester/sql/$sql" ] || fail "the package holds no $sql"
+done
+
 # The menu entry and the AppStream data.
 for entry in "$usr"/share/applications/*.desktop; do
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects ${entry##*/}"

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "CheckRecord.h"
+#include "RecordQueue.h"
 #include "RecordStore.h"
 
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -17,6 +19,12 @@
 // were asked for, so that a server that takes seconds to refuse a bench never
 // holds up the window; written() tells how each went. A database that cannot
 // be written costs nothing but the reason: the next write tries again.
+//
+// A check for a server goes through the bench's queue (RecordQueue): it is
+// kept when the server is away, and waiting() says how many wait and why.
+// They are forwarded with the next check and, while checks wait, on a timer
+// that tries at most once a minute and less often the longer the server
+// stays away.
 class CheckRecorder : public QObject
 {
     Q_OBJECT
@@ -34,8 +42,11 @@ public:
     // The database in use, opened when asked for, for reading on the
     // caller's thread.
     RecordStore &store();
+    // The checks waiting for that database's server, for reading on the
+    // caller's thread.
+    RecordQueue &queue();
 
-    // Start: the next write records a new check.
+    // Start: the next write records a new check, with a uuid of its own.
     void startCheck();
     // Writes the check under way: a new record the first time, its own
     // record after that.
@@ -44,12 +55,24 @@ public:
 signals:
     // A write has ended; `failure` says why it did not take, or is empty.
     void written(const QString &failure);
+    // After each write or forward: how many checks wait for the server
+    // (0: none), and why, in plain words.
+    void waiting(int count, const QString &why);
+    // What the operator should know besides: a damaged queue file moved
+    // aside, a check that went straight to the server.
+    void notice(const QString &text);
 
 private:
     class Writer;
 
+    void onWaiting(int count, const QString &why);
+
     QString m_location = chooseRecordLocation({});
-    std::unique_ptr<RecordStore> m_store; // for reading
+    QString m_uuid; // of the check under way
+    int m_edition = 0;
+    std::unique_ptr<RecordQueue> m_reader; // for reading
+    QTimer m_retry;
+    int m_retryMs;
     QThread m_thread;
     Writer *m_writer; // lives on m_thread
 };

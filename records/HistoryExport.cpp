@@ -16,7 +16,7 @@ QStringList historyHeader()
 
 QStringList historyFields(const HistoryRow &row)
 {
-    return {QString::number(row.id),
+    return {row.queued ? QStringLiteral("queued") : QString::number(row.id),
             row.ended.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
             row.manufacturer,
             row.model,
@@ -41,6 +41,7 @@ QJsonObject historyJson(const HistoryRow &row)
         {QStringLiteral("level1"), row.level1},
         {QStringLiteral("weight_stream"), weightStreamText(row.weightStream)},
         {QStringLiteral("failed"), row.failed},
+        {QStringLiteral("queued"), row.queued},
     };
 }
 

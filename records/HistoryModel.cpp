@@ -11,6 +11,7 @@ void HistoryModel::setReader(HistoryReader *reader)
         disconnect(m_reader, nullptr, this, nullptr);
     m_reader = reader;
     if (m_reader) {
+        connect(m_reader, &HistoryReader::queuedRead, this, &HistoryModel::queuedRead);
         connect(m_reader, &HistoryReader::pageRead, this, &HistoryModel::pageRead);
         connect(m_reader, &HistoryReader::failed, this, &HistoryModel::pageFailed);
     }
@@ -37,6 +38,12 @@ void HistoryModel::reload(Rows shown)
     emit stateChanged();
 }
 
+void HistoryModel::queuedRead(int request, const QList<HistoryRow> &rows)
+{
+    if (request == m_request)
+        m_queued = rows;
+}
+
 void HistoryModel::pageRead(int request, const QList<HistoryRow> &rows)
 {
     if (request != m_request)
@@ -51,7 +58,7 @@ void HistoryModel::pageRead(int request, const QList<HistoryRow> &rows)
         }
     } else {
         beginResetModel();
-        m_rows = rows;
+        m_rows = m_queued + rows;
         endResetModel();
     }
     emit stateChanged();
@@ -65,9 +72,10 @@ void HistoryModel::pageFailed(int request, const QString &reason)
     m_error = reason;
     m_complete = true; // not again and again while the view scrolls
     if (!m_appending) {
-        // Rows of another database, or a filter they do not match, would mislead.
+        // Rows of another database, or a filter they do not match, would
+        // mislead; the bench's own waiting checks are known all the same.
         beginResetModel();
-        m_rows.clear();
+        m_rows = m_queued;
         endResetModel();
     }
     emit stateChanged();
@@ -83,9 +91,17 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     if (!canFetchMore(parent))
         return;
     m_appending = true;
-    m_request = m_reader->readPage(m_filter, kPageRows,
-                                   m_rows.isEmpty() ? std::nullopt : std::optional(m_rows.last()));
+    m_request = m_reader->readPage(m_filter, kPageRows, lastOnServer());
     emit stateChanged();
+}
+
+// The next page follows the last row from the server; the queued rows come
+// before them all.
+std::optional<HistoryRow> HistoryModel::lastOnServer() const
+{
+    if (m_rows.isEmpty() || m_rows.last().queued)
+        return std::nullopt;
+    return m_rows.last();
 }
 
 int HistoryModel::rowCount(const QModelIndex &parent) const
@@ -104,6 +120,9 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
         return historyFields(m_rows.at(index.row())).value(index.column());
+    if (role == Qt::ToolTipRole && m_rows.at(index.row()).queued)
+        return QStringLiteral("Not yet on the server: kept on this bench until the server takes "
+                              "it");
     if (role == Qt::TextAlignmentRole && (index.column() == Id || index.column() == Failed))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};

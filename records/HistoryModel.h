@@ -60,13 +60,16 @@ signals:
     void stateChanged();
 
 private:
+    void queuedRead(int request, const QList<HistoryRow> &rows);
     void pageRead(int request, const QList<HistoryRow> &rows);
     void pageFailed(int request, const QString &reason);
+    std::optional<HistoryRow> lastOnServer() const;
 
     HistoryReader *m_reader = nullptr;
     int m_request = 0;        // the page asked for, 0 when none is
     bool m_appending = false; // the page asked for follows the rows shown
     QString m_filter;
+    QList<HistoryRow> m_queued; // the bench's checks not yet on the server, shown first
     QList<HistoryRow> m_rows;
     bool m_complete = true;
     QString m_error;

@@ -3,6 +3,8 @@
 #include "HistoryExport.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QSaveFile>
 
 // The reading side: its store is made, used and dropped on the reading
@@ -22,12 +24,19 @@ public:
             return;
         m_location = location;
         m_store.reset();
+        m_queue.reset();
         m_failedThrough = 0;
     }
 
     void readPage(int request, const QString &filter, int limit,
                   const std::optional<HistoryRow> &after)
     {
+        if (!after) {
+            const QList<HistoryRow> queued = queue().history(filter).value_or(QList<HistoryRow>());
+            tell([request, queued](HistoryReader *reader) {
+                emit reader->queuedRead(request, queued);
+            });
+        }
         if (!ready(request))
             return;
         const std::optional<QList<HistoryRow>> rows = m_store->history(filter, limit, after);
@@ -38,13 +47,22 @@ public:
         });
     }
 
-    void load(int request, const QList<qint64> &ids)
+    void load(int request, const QList<HistoryRow> &rows)
     {
-        if (!ready(request))
+        const bool fromServer =
+            std::any_of(rows.begin(), rows.end(), [](const HistoryRow &row) { return !row.queued; });
+        if (fromServer && !ready(request))
             return;
         QList<CheckRecord> records;
-        for (const qint64 id : ids) {
-            const std::optional<CheckRecord> record = m_store->load(id);
+        for (const HistoryRow &row : rows) {
+            if (row.queued) {
+                const std::optional<CheckRecord> record = queue().load(row.id);
+                if (!record)
+                    return fail(request, queue().errorString());
+                records << *record;
+                continue;
+            }
+            const std::optional<CheckRecord> record = m_store->load(row.id);
             if (!record)
                 return queryFailed(request);
             records << *record;
@@ -72,9 +90,21 @@ public:
         tell([request](HistoryReader *reader) { emit reader->exported(request); });
     }
 
-    void close() { m_store.reset(); }
+    void close()
+    {
+        m_store.reset();
+        m_queue.reset();
+    }
 
 private:
+    // The bench's queue for the server, read from its local file.
+    RecordQueue &queue()
+    {
+        if (!m_queue)
+            m_queue = std::make_unique<RecordQueue>(m_location);
+        return *m_queue;
+    }
+
     template <typename Call> void tell(Call call)
     {
         QMetaObject::invokeMethod(m_reader, [reader = m_reader, call] { call(reader); });
@@ -126,6 +156,7 @@ private:
     QString m_location;
     std::shared_ptr<std::atomic<int>> m_lastRequest;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<RecordQueue> m_queue;
     int m_failedThrough = 0; // the requests up to this one fail with m_failure
     QString m_failure;
 };
@@ -168,11 +199,11 @@ int HistoryReader::readPage(const QString &filter, int limit,
     return request;
 }
 
-int HistoryReader::load(const QList<qint64> &ids)
+int HistoryReader::load(const QList<HistoryRow> &rows)
 {
     const int request = nextRequest();
     QMetaObject::invokeMethod(m_worker,
-                              [worker = m_worker, request, ids] { worker->load(request, ids); });
+                              [worker = m_worker, request, rows] { worker->load(request, rows); });
     return request;
 }
 

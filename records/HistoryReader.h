@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordQueue.h"
 #include "RecordStore.h"
 
 #include <QList>
@@ -38,9 +39,13 @@ public:
     QString location() const { return m_location; }
 
     // Up to `limit` rows as RecordStore::history() reads them: pageRead().
+    // The first page (no `after`) tells first of the checks that `filter`
+    // keeps among those still waiting in the bench's queue for the server:
+    // queuedRead(), even when the server cannot be read.
     int readPage(const QString &filter, int limit, const std::optional<HistoryRow> &after = {});
-    // The whole checks `ids`, in that order: checksLoaded().
-    int load(const QList<qint64> &ids);
+    // The whole checks of `rows`, in that order, a queued one from the
+    // bench's queue: checksLoaded().
+    int load(const QList<HistoryRow> &rows);
     // Every row `filter` keeps, as CSV into `fileName`, replaced only when
     // it is all written: exported().
     int exportCsv(const QString &filter, const QString &fileName);
@@ -50,6 +55,7 @@ signals:
     // `where` is the location as messages name it.
     void connecting(const QString &where, bool server);
     void opened(const QString &where);
+    void queuedRead(int request, const QList<HistoryRow> &rows);
     void pageRead(int request, const QList<HistoryRow> &rows);
     void checksLoaded(int request, const QList<CheckRecord> &records);
     void exported(int request);

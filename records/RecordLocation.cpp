@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace {
 
 // A server that cannot be reached keeps the operator waiting no longer than this.
@@ -27,6 +29,22 @@ QString chooseRecordLocation(const QString &given)
     if (!environment.isEmpty())
         return environment;
     return defaultRecordFile();
+}
+
+QString withoutPassword(const QString &text)
+{
+    const QString scheme = text.section(QStringLiteral("://"), 0, 0).trimmed().toLower();
+    if (!text.contains(QStringLiteral("://")) ||
+        (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres")))
+        return text;
+    QUrl url(text.trimmed(), QUrl::StrictMode);
+    QUrlQuery query(url);
+    if (!url.isValid() || (url.password().isEmpty() && !query.hasQueryItem("password")))
+        return text;
+    url.setPassword({});
+    query.removeAllQueryItems(QStringLiteral("password"));
+    url.setQuery(query);
+    return url.toString();
 }
 
 RecordLocation RecordLocation::parse(const QString &text)
@@ -60,11 +78,29 @@ RecordLocation RecordLocation::parse(const QString &text)
     location.host = url.host();
     location.port = url.port(-1);
     location.user = url.userName();
-    location.password = url.password();
     location.database = url.path().mid(1);
+    // A password in the address would end up in the window's settings, in
+    // a shell's history and in every message that names the server.
+    const QList<std::pair<QString, QString>> query = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    const bool passwordGiven = !url.password().isEmpty() ||
+                               std::any_of(query.cbegin(), query.cend(), [](const auto &item) {
+                                   return item.first == QLatin1String("password");
+                               });
+    if (passwordGiven) {
+        const QString withoutIt = location.describe();
+        location.kind = Kind::Invalid;
+        location.error =
+            QStringLiteral(
+                "%1 holds a password, which the tester never keeps or shows: put it in ~/.pgpass, "
+                "in "
+                "PGPASSWORD, or in a service file (~/.pg_service.conf, chosen with PGSERVICE or "
+                "?service=NAME), and give the address without it")
+                .arg(withoutIt);
+        return location;
+    }
     QStringList options;
     bool timeoutGiven = false;
-    for (const auto &[key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+    for (const auto &[key, value] : query) {
         options << key + QLatin1Char('=') + value;
         timeoutGiven = timeoutGiven || key == QLatin1String("connect_timeout");
     }

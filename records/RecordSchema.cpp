@@ -83,6 +83,37 @@ const QList<QStringList> &recordMigrations()
             QStringLiteral("ALTER TABLE check_commands ADD COLUMN unasked_lines INTEGER NOT NULL "
                            "DEFAULT 0"),
         },
+        // 4: a check keeps its identity from the bench to the server, so that
+        // forwarding it again never makes a second row; on a server, a bench's
+        // role adds checks and revises only its own, while the owner's role
+        // alone changes the schema and removes checks.
+        {
+            QStringLiteral("ALTER TABLE checks ADD COLUMN check_uuid TEXT"),
+            QStringLiteral("ALTER TABLE checks ADD COLUMN edition INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("CREATE UNIQUE INDEX checks_by_uuid ON checks (check_uuid)"),
+            QStringLiteral("{server}ALTER TABLE checks ADD COLUMN recorded_by TEXT NOT NULL "
+                           "DEFAULT session_user"),
+            QStringLiteral("{server}ALTER TABLE checks ADD COLUMN recorded_at TIMESTAMPTZ NOT "
+                           "NULL DEFAULT now()"),
+            QStringLiteral("{server}ALTER TABLE schema_version ENABLE ROW LEVEL SECURITY"),
+            QStringLiteral("{server}CREATE POLICY anyone_reads ON schema_version FOR SELECT "
+                           "USING (true)"),
+            QStringLiteral("{server}ALTER TABLE checks ENABLE ROW LEVEL SECURITY"),
+            QStringLiteral("{server}CREATE POLICY anyone_reads ON checks FOR SELECT USING (true)"),
+            QStringLiteral("{server}CREATE POLICY adds_as_itself ON checks FOR INSERT "
+                           "WITH CHECK (recorded_by = session_user)"),
+            QStringLiteral("{server}CREATE POLICY revises_its_own_open ON checks FOR UPDATE "
+                           "USING ({open}) WITH CHECK (recorded_by = session_user)"),
+            QStringLiteral("{server}{details}ALTER TABLE {table} ENABLE ROW LEVEL SECURITY"),
+            QStringLiteral("{server}{details}CREATE POLICY anyone_reads ON {table} FOR SELECT "
+                           "USING (true)"),
+            QStringLiteral("{server}{details}CREATE POLICY writes_its_own_open ON {table} FOR "
+                           "INSERT WITH CHECK (EXISTS (SELECT 1 FROM checks WHERE checks.id = "
+                           "{table}.check_id AND {open}))"),
+            QStringLiteral("{server}{details}CREATE POLICY replaces_its_own_open ON {table} FOR "
+                           "DELETE USING (EXISTS (SELECT 1 FROM checks WHERE checks.id = "
+                           "{table}.check_id AND {open}))"),
+        },
     };
     return migrations;
 }
@@ -90,6 +121,29 @@ const QList<QStringList> &recordMigrations()
 int recordSchemaVersion()
 {
     return int(recordMigrations().size());
+}
+
+QStringList SqlDialect::statements(const QString &sql) const
+{
+    QString statement = sql;
+    if (statement.startsWith(QLatin1String("{server}"))) {
+        if (!postgres)
+            return {};
+        statement.remove(0, 8);
+    }
+    // A check stays open to its bench for a day after the server first had
+    // it: long enough for the retests, tare and units tests that belong to it.
+    statement.replace(QStringLiteral("{open}"),
+                      QStringLiteral("checks.recorded_by = session_user AND checks.recorded_at > "
+                                     "now() - interval '1 day'"));
+    if (!statement.startsWith(QLatin1String("{details}")))
+        return {expand(statement)};
+    statement.remove(0, 9);
+    QStringList expanded;
+    for (const char *table : {"check_commands", "check_texts", "check_findings", "check_traffic"})
+        expanded << expand(
+            QString(statement).replace(QStringLiteral("{table}"), QLatin1String(table)));
+    return expanded;
 }
 
 QString SqlDialect::expand(const QString &sql) const

@@ -7,7 +7,9 @@
 // The tables of the record store, as one list of migrations: migration n
 // (counted from 1) brings a database from schema version n - 1 to n. The
 // SQL is the same for SQLite and PostgreSQL but for what the dialect puts
-// in for {id}, {int64} and {blob}. A migration once released never changes:
+// in for {id}, {int64} and {blob}; a statement that starts with {server} is
+// run on PostgreSQL only (the rights of a line's roles), and one that starts
+// with {details} once for each table of a check's lists. A migration once released never changes:
 // a database of any earlier version is brought forward by running the ones
 // it lacks.
 const QList<QStringList> &recordMigrations();
@@ -23,6 +25,9 @@ struct SqlDialect
     // `sql` with its type markers put in: {id} an automatic key, {int64} a
     // 64-bit whole number, {blob} bytes.
     QString expand(const QString &sql) const;
+    // The statements a migration's `sql` stands for in this database: none,
+    // one, or one per table of a check's lists.
+    QStringList statements(const QString &sql) const;
     // Starts a transaction that writes: SQLite takes the write lock at once,
     // so that two writers wait for each other instead of failing halfway.
     QString beginWrite() const;

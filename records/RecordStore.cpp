@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -33,6 +34,8 @@ const QStringList kCheckColumns = {
     QStringLiteral("elapsed_ms"),
     QStringLiteral("exit_status"),
     QStringLiteral("failed"),
+    QStringLiteral("check_uuid"),
+    QStringLiteral("edition"),
 };
 
 const QString kRoleRun = QStringLiteral("run");
@@ -157,25 +160,17 @@ QVariant RecordStore::text(const QString &value) const
 
 QVariantList RecordStore::checkValues(const CheckRecord &record) const
 {
-    return {time(record.started),
-            time(listedTime(record)),
-            text(record.port),
-            text(record.line),
-            text(record.programVersion),
-            text(record.host),
-            text(record.user),
-            text(record.manufacturer),
-            text(record.model),
-            text(record.serialNumber),
-            text(record.revision),
-            text(record.published),
-            int(record.level1Commands),
-            int(record.discoveryFinished),
-            text(weightStreamText(record.weightStream)),
-            number(record.weightStreamMs),
-            number(record.elapsedMs),
-            record.exitStatus,
-            failedCount(record)};
+    return {time(record.started), time(listedTime(record)), text(record.port), text(record.line),
+            text(record.programVersion), text(record.host), text(record.user),
+            text(record.manufacturer), text(record.model), text(record.serialNumber),
+            text(record.revision), text(record.published), int(record.level1Commands),
+            int(record.discoveryFinished), text(weightStreamText(record.weightStream)),
+            number(record.weightStreamMs), number(record.elapsedMs), record.exitStatus,
+            failedCount(record),
+            // Checks of older versions have none; NULLs never collide.
+            record.uuid.isEmpty() ? QVariant(QMetaType::fromType<QString>())
+                                  : QVariant(record.uuid),
+            record.edition};
 }
 
 RecordStore::RecordStore(const QString &location)
@@ -210,6 +205,19 @@ void RecordStore::close()
 
 bool RecordStore::fail(const QString &what)
 {
+    m_code.clear();
+    return say(what);
+}
+
+bool RecordStore::notOnRecord(qint64 id)
+{
+    fail(QStringLiteral("check %1 is not on record").arg(id));
+    m_code = QStringLiteral("not on record");
+    return false;
+}
+
+bool RecordStore::say(const QString &what)
+{
     m_error = QStringLiteral("%1: %2").arg(m_location.describe(), what);
     return false;
 }
@@ -217,13 +225,28 @@ bool RecordStore::fail(const QString &what)
 bool RecordStore::failed(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
-    return fail(oneLine(error.databaseText().isEmpty() ? error.text() : error.databaseText()));
+    m_code = error.nativeErrorCode();
+    return say(oneLine(error.databaseText().isEmpty() ? error.text() : error.databaseText()));
 }
 
 bool RecordStore::execute(const QString &sql)
 {
     QSqlQuery query(database());
     return query.exec(sql) || failed(query);
+}
+
+// A connection the server dropped (it was restarted, or the network went)
+// still looks open until it is used: it is made afresh once, so that a
+// server back in place is written to at once.
+bool RecordStore::begin(const QString &transaction)
+{
+    const bool wasOpen = isOpen();
+    if (!open())
+        return false;
+    if (execute(transaction))
+        return true;
+    close();
+    return wasOpen && open() && (execute(transaction) || (close(), false));
 }
 
 bool RecordStore::commit()
@@ -245,6 +268,8 @@ bool RecordStore::open()
     if (isOpen())
         return true;
     m_error.clear();
+    m_code.clear();
+    m_openFailed = true;
     const bool postgres = m_location.kind == RecordLocation::Kind::PostgreSql;
     switch (m_location.kind) {
     case RecordLocation::Kind::Invalid:
@@ -269,7 +294,6 @@ bool RecordStore::open()
             db.setHostName(m_location.host);
             db.setPort(m_location.port);
             db.setUserName(m_location.user);
-            db.setPassword(m_location.password);
             db.setDatabaseName(m_location.database);
             db.setConnectOptions(m_location.options);
         } else {
@@ -279,7 +303,8 @@ bool RecordStore::open()
         }
         if (!db.open()) {
             const QSqlError error = db.lastError();
-            fail(oneLine(error.databaseText().isEmpty() ? error.text() : error.databaseText()));
+            m_code = error.nativeErrorCode();
+            say(oneLine(error.databaseText().isEmpty() ? error.text() : error.databaseText()));
             db = QSqlDatabase();
             close();
             return false;
@@ -290,6 +315,7 @@ bool RecordStore::open()
         (postgres || execute(QStringLiteral("PRAGMA journal_mode=WAL"))) && migrate();
     if (!ready)
         close();
+    m_openFailed = !ready;
     return ready;
 }
 
@@ -303,6 +329,12 @@ bool RecordStore::migrate()
         if (query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && query.next() &&
             query.value(0).toInt() == recordSchemaVersion())
             return true;
+        // The tables are there, but this role may not read them.
+        if (query.lastError().nativeErrorCode() == QLatin1String("42501") && m_dialect.postgres) {
+            failed(query);
+            withoutRights(QStringLiteral("read the checks"));
+            return false;
+        }
     }
     if (!execute(m_dialect.beginWrite()))
         return false;
@@ -313,13 +345,20 @@ bool RecordStore::migrate()
     if (const QString lock = m_dialect.lockForMigration(); !lock.isEmpty() && !execute(lock))
         return abandon();
     if (!execute(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version "
-                                "(version INTEGER NOT NULL)")))
+                                "(version INTEGER NOT NULL)"))) {
+        if (refused())
+            mayNotMigrate(0);
         return abandon();
+    }
     int version = 0;
     {
         QSqlQuery query(database());
-        if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")))
-            return failed(query) || abandon();
+        if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version"))) {
+            failed(query);
+            if (refused())
+                withoutRights(QStringLiteral("read the checks"));
+            return abandon();
+        }
         if (query.next())
             version = query.value(0).toInt();
     }
@@ -332,9 +371,14 @@ bool RecordStore::migrate()
         return abandon();
     }
     for (int step = version; step < current; ++step) {
-        for (const QString &statement : recordMigrations().at(step)) {
-            if (!execute(m_dialect.expand(statement)))
-                return abandon();
+        for (const QString &migration : recordMigrations().at(step)) {
+            for (const QString &statement : m_dialect.statements(migration)) {
+                if (!execute(statement)) {
+                    if (refused())
+                        mayNotMigrate(version);
+                    return abandon();
+                }
+            }
         }
     }
     if (version < current &&
@@ -342,6 +386,54 @@ bool RecordStore::migrate()
          !execute(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(current))))
         return abandon();
     return commit();
+}
+
+bool RecordStore::refused() const
+{
+    // PostgreSQL's insufficient_privilege, which "must be owner" is too.
+    return m_dialect.postgres && m_code == QLatin1String("42501");
+}
+
+bool RecordStore::missing() const
+{
+    return m_code == QLatin1String("not on record");
+}
+
+bool RecordStore::damaged() const
+{
+    // SQLite's SQLITE_CORRUPT and SQLITE_NOTADB.
+    return !m_dialect.postgres && (m_code == QLatin1String("11") || m_code == QLatin1String("26") ||
+                                   m_error.contains(QLatin1String("malformed")) ||
+                                   m_error.contains(QLatin1String("not a database")));
+}
+
+QString RecordStore::roleName() const
+{
+    return m_location.user.isEmpty() ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"))
+                                     : m_location.user;
+}
+
+void RecordStore::withoutRights(const QString &what)
+{
+    say(QStringLiteral("the role %1 may not %2 (%3): the database's owner grants a bench's role "
+                       "its rights with sma-bench.sql and GRANT sma_bench TO %1")
+            .arg(roleName(), what, m_error.mid(m_location.describe().size() + 2)));
+}
+
+void RecordStore::mayNotMigrate(int version)
+{
+    const QString role = roleName();
+    const QString how = QStringLiteral("the database's owner opens it once with this version "
+                                       "(sma-check --sync --db as the owner) to bring it forward");
+    if (version == 0)
+        say(QStringLiteral("its tables are not made yet, and the role %1 may not make them: %2")
+                .arg(role, how));
+    else
+        say(QStringLiteral("its schema is version %1 and this program writes version %2, but "
+                           "the role %3 may not change the schema: %4")
+                .arg(version)
+                .arg(recordSchemaVersion())
+                .arg(role, how));
 }
 
 int RecordStore::schemaVersion()
@@ -482,7 +574,7 @@ std::optional<qint64> RecordStore::add(const CheckRecord &record)
 
 std::optional<QList<qint64>> RecordStore::add(const QList<CheckRecord> &records)
 {
-    if (!open() || !execute(m_dialect.beginWrite()))
+    if (!begin(m_dialect.beginWrite()))
         return std::nullopt;
     QList<qint64> ids;
     for (const CheckRecord &record : records) {
@@ -501,9 +593,127 @@ std::optional<QList<qint64>> RecordStore::add(const QList<CheckRecord> &records)
     return ids;
 }
 
+std::optional<qint64> RecordStore::put(const CheckRecord &record)
+{
+    if (record.uuid.isEmpty())
+        return add(record);
+    const std::optional<QList<qint64>> ids = put(QList<CheckRecord>{record});
+    if (!ids)
+        return std::nullopt;
+    return ids->first();
+}
+
+std::optional<qint64> RecordStore::putInTransaction(const CheckRecord &record)
+{
+    if (record.uuid.isEmpty()) {
+        const std::optional<qint64> id = insertCheck(record);
+        return id && writeDetails(*id, record) ? id : std::nullopt;
+    }
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT id, edition FROM checks WHERE check_uuid = ?"));
+    query.addBindValue(record.uuid);
+    if (!query.exec()) {
+        failed(query);
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        const std::optional<qint64> id = insertCheck(record);
+        return id && writeDetails(*id, record) ? id : std::nullopt;
+    }
+    const qint64 id = query.value(0).toLongLong();
+    // An older state forwarded late leaves the newer one in place.
+    if (query.value(1).toInt() > record.edition || replaceCheck(id, record))
+        return id;
+    return std::nullopt;
+}
+
+std::optional<QList<qint64>> RecordStore::put(const QList<CheckRecord> &records)
+{
+    // Two benches' programs putting the same check at once: the second
+    // meets the first's row and replaces it instead.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!begin(m_dialect.beginWrite()))
+            return std::nullopt;
+        QList<qint64> ids;
+        for (const CheckRecord &record : records) {
+            const std::optional<qint64> id = putInTransaction(record);
+            if (!id)
+                break;
+            ids << *id;
+        }
+        if (ids.size() == records.size() && commit()) {
+            // For the test of a forward cut after the server committed it.
+            if (m_dialect.postgres && qEnvironmentVariableIsSet("SMA_TEST_DIE_AFTER_COMMIT"))
+                std::abort();
+            return ids;
+        }
+        const bool collided = m_code == QLatin1String("23505"); // unique_violation
+        if (refused())
+            withoutRights(QStringLiteral("add checks"));
+        rollback();
+        close();
+        if (!collided)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool RecordStore::remove(qint64 id, int edition)
+{
+    return remove(QList<std::pair<qint64, int>>{{id, edition}});
+}
+
+bool RecordStore::remove(const QList<std::pair<qint64, int>> &checks)
+{
+    if (!begin(m_dialect.beginWrite()))
+        return false;
+    bool removed = true;
+    for (const auto &[id, edition] : checks) {
+        QSqlQuery query(database());
+        query.prepare(QStringLiteral("DELETE FROM checks WHERE id = ? AND edition = ?"));
+        bindAll(query, {id, edition});
+        removed = query.exec() || failed(query);
+        // A newer state written meanwhile stays.
+        if (!removed || query.numRowsAffected() == 0)
+            continue;
+        for (const char *table :
+             {"check_commands", "check_texts", "check_findings", "check_traffic"}) {
+            QSqlQuery details(database());
+            details.prepare(
+                QStringLiteral("DELETE FROM %1 WHERE check_id = ?").arg(QLatin1String(table)));
+            details.addBindValue(id);
+            removed = removed && (details.exec() || failed(details));
+        }
+        if (!removed)
+            break;
+    }
+    if (removed && commit())
+        return true;
+    rollback();
+    return false;
+}
+
+std::optional<QList<qint64>> RecordStore::ids()
+{
+    if (!open())
+        return std::nullopt;
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT id FROM checks ORDER BY id"))) {
+        failed(query);
+        query = QSqlQuery();
+        close();
+        return std::nullopt;
+    }
+    QList<qint64> ids;
+    while (query.next())
+        ids << query.value(0).toLongLong();
+    return ids;
+}
+
 bool RecordStore::update(qint64 id, const CheckRecord &record)
 {
-    if (!open() || !execute(m_dialect.beginWrite()))
+    if (!begin(m_dialect.beginWrite()))
         return false;
     if (replaceCheck(id, record) && commit())
         return true;
@@ -524,8 +734,16 @@ bool RecordStore::replaceCheck(qint64 id, const CheckRecord &record)
     query.addBindValue(id);
     if (!query.exec())
         return failed(query);
-    if (query.numRowsAffected() == 0)
-        return fail(QStringLiteral("check %1 is not on record").arg(id));
+    if (query.numRowsAffected() == 0) {
+        // The server's row policies hide another bench's check from an UPDATE.
+        QSqlQuery exists(database());
+        exists.prepare(QStringLiteral("SELECT 1 FROM checks WHERE id = ?"));
+        exists.addBindValue(id);
+        if (exists.exec() && exists.next())
+            return fail(QStringLiteral("the server lets a bench revise only the checks it "
+                                       "recorded itself, for a day after it did"));
+        return notOnRecord(id);
+    }
     for (const char *table : {"check_commands", "check_texts", "check_findings", "check_traffic"}) {
         QSqlQuery remove(database());
         remove.prepare(
@@ -539,7 +757,7 @@ bool RecordStore::replaceCheck(qint64 id, const CheckRecord &record)
 
 std::optional<CheckRecord> RecordStore::load(qint64 id)
 {
-    if (!open() || !execute(m_dialect.beginRead()))
+    if (!begin(m_dialect.beginRead()))
         return std::nullopt;
     CheckRecord record;
     bool found = false;
@@ -579,10 +797,13 @@ std::optional<CheckRecord> RecordStore::load(qint64 id)
             record.weightStreamMs = next().toLongLong();
             record.elapsedMs = next().toLongLong();
             record.exitStatus = next().toInt();
+            next(); // failed: counted from the commands
+            record.uuid = next().toString();
+            record.edition = next().toInt();
         }
     }
     if (!found) {
-        fail(QStringLiteral("check %1 is not on record").arg(id));
+        notOnRecord(id);
         rollback();
         return std::nullopt;
     }
@@ -704,6 +925,8 @@ std::optional<QList<HistoryRow>> RecordStore::history(const QString &filter, int
     query.addBindValue(limit);
     if (!query.exec()) {
         failed(query);
+        query = QSqlQuery();
+        close(); // a lost connection is made afresh next time
         return std::nullopt;
     }
     QList<HistoryRow> rows;
@@ -736,6 +959,8 @@ std::optional<qint64> RecordStore::lastCheckOf(const QString &manufacturer, cons
     bindAll(query, {text(manufacturer), text(model), text(serialNumber)});
     if (!query.exec()) {
         failed(query);
+        query = QSqlQuery();
+        close();
         return std::nullopt;
     }
     return query.next() ? query.value(0).toLongLong() : -1;

@@ -26,7 +26,8 @@ struct HistoryRow
     QString port;
     bool level1 = false; // A, B, D, W and Z passed
     CheckRecord::WeightStream weightStream = CheckRecord::WeightStream::NotVerified;
-    int failed = 0; // how many tested commands failed
+    int failed = 0;      // how many tested commands failed
+    bool queued = false; // kept on the bench, not yet on the server
 
     bool operator==(const HistoryRow &) const = default;
 };
@@ -50,11 +51,19 @@ public:
 
     const RecordLocation &location() const { return m_location; }
     QString errorString() const { return m_error; }
+    // What the last failure was: the server refused the role the right
+    // (PostgreSQL), or the file is damaged (SQLite).
+    bool refused() const;
+    bool damaged() const;
+    // The check asked for is not (or no longer) there.
+    bool missing() const;
 
     // Opens the database (an SQLite file and its folder are made when
     // missing) and migrates it. True at once when it is open.
     bool open();
     bool isOpen() const;
+    // The last open() could not reach or use the database at all.
+    bool openFailed() const { return m_openFailed; }
     void close();
     // The schema version of the open database.
     int schemaVersion();
@@ -63,6 +72,18 @@ public:
     std::optional<qint64> add(const CheckRecord &record);
     // Writes several in one transaction: all or none.
     std::optional<QList<qint64>> add(const QList<CheckRecord> &records);
+    // Writes `record` as the check its uuid names: a new one, or over the
+    // one already kept unless that one is of a later edition. Written again
+    // after a write that was cut off, it still leaves one check. Returns its id.
+    std::optional<qint64> put(const CheckRecord &record);
+    // Puts several in one transaction: all or none.
+    std::optional<QList<qint64>> put(const QList<CheckRecord> &records);
+    // Removes check `id` when it is still of `edition`.
+    bool remove(qint64 id, int edition);
+    // Removes each (id, edition) of `checks` so, in one transaction.
+    bool remove(const QList<std::pair<qint64, int>> &checks);
+    // Every check's id, oldest first.
+    std::optional<QList<qint64>> ids();
     // Replaces what is kept of check `id` with `record`.
     bool update(qint64 id, const CheckRecord &record);
     // The whole check `id`; nullopt when it is not there or cannot be read.
@@ -83,15 +104,22 @@ private:
     QVariant text(const QString &value) const;
     QVariantList checkValues(const CheckRecord &record) const;
     bool migrate();
+    void mayNotMigrate(int version);
+    QString roleName() const;
+    void withoutRights(const QString &what);
     bool execute(const QString &sql);
     bool failed(const QSqlQuery &query);
     bool fail(const QString &what);
+    bool say(const QString &what);
+    bool notOnRecord(qint64 id);
     std::optional<qint64> insertCheck(const CheckRecord &record);
+    std::optional<qint64> putInTransaction(const CheckRecord &record);
     bool replaceCheck(qint64 id, const CheckRecord &record);
     bool writeDetails(qint64 id, const CheckRecord &record);
     bool insertRows(const QString &table, const QStringList &columns,
                     const QList<QVariantList> &rows);
     bool readDetails(qint64 id, CheckRecord &record);
+    bool begin(const QString &transaction);
     bool commit();
     void rollback();
 
@@ -99,4 +127,6 @@ private:
     QString m_connection;
     SqlDialect m_dialect;
     QString m_error;
+    QString m_code; // the database's own code of the last failure
+    bool m_openFailed = false;
 };

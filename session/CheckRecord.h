@@ -31,6 +31,13 @@ struct CheckRecord
 {
     enum class WeightStream { Verified, NotVerified, Skipped };
 
+    // Made when the check starts (a UUID): the check is the same one on the
+    // bench's queue and on the server, however often it is forwarded.
+    QString uuid;
+    // Counts the writes of the check (retests, tare and units tests after its
+    // run write it again): an older state never replaces a newer one.
+    int edition = 0;
+
     QString port;      // as typed
     QDateTime started; // local time Start opened the port
     QDateTime ended;   // local time the check ended, the weight stream included: the footer says it

@@ -35,6 +35,10 @@ const QString kDatabaseKey = QStringLiteral("records/database");
 
 QString CheckHistoryWindow::startingDatabase()
 {
+    // An earlier version kept what was typed, a password too: no longer.
+    const QString stored = testerSettings().value(kDatabaseKey).toString();
+    if (const QString kept = withoutPassword(stored); kept != stored)
+        saveDatabase(kept);
     if (!qEnvironmentVariableIsEmpty("SMA_DB"))
         return {};
     return testerSettings().value(kDatabaseKey).toString();
@@ -176,6 +180,12 @@ void CheckHistoryWindow::showState()
 void CheckHistoryWindow::useDatabase()
 {
     const QString location = m_database->text().trimmed();
+    // Never kept where it was typed: a password belongs to libpq's own means.
+    if (const RecordLocation parsed = RecordLocation::parse(location);
+        parsed.kind == RecordLocation::Kind::Invalid) {
+        m_state->setText(parsed.error);
+        return;
+    }
     saveDatabase(location);
     m_recorder.setLocation(location);
     m_reader->setLocation(m_recorder.location());
@@ -200,16 +210,13 @@ void CheckHistoryWindow::updateButtons()
 
 void CheckHistoryWindow::openSelected()
 {
-    QList<qint64> ids;
     m_askedRows.clear();
-    for (const int row : selectedRows()) {
+    for (const int row : selectedRows())
         m_askedRows << m_model->historyRow(row);
-        ids << m_askedRows.last().id;
-    }
-    if (ids.isEmpty())
+    if (m_askedRows.isEmpty())
         return;
     m_asked = Asked::Open;
-    m_loading = m_reader->load(ids);
+    m_loading = m_reader->load(m_askedRows);
 }
 
 // The rows are newest first: the lower one is the earlier check.
@@ -220,7 +227,7 @@ void CheckHistoryWindow::compareSelected()
         return;
     m_askedRows = {m_model->historyRow(rows.last()), m_model->historyRow(rows.first())};
     m_asked = Asked::Compare;
-    m_loading = m_reader->load({m_askedRows.first().id, m_askedRows.last().id});
+    m_loading = m_reader->load(m_askedRows);
 }
 
 void CheckHistoryWindow::checksLoaded(int request, const QList<CheckRecord> &records)

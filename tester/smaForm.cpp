@@ -88,6 +88,9 @@ smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
 
     m_recorder.setLocation(CheckHistoryWindow::startingDatabase());
     connect(&m_recorder, &CheckRecorder::written, this, &smaForm::onRecorded);
+    connect(&m_recorder, &CheckRecorder::waiting, this, &smaForm::showWaiting);
+    connect(&m_recorder, &CheckRecorder::notice, this,
+            [this](const QString &text) { showMessage(text); });
 
     // Load
     Globals::WeightStreamOK = false;
@@ -273,6 +276,21 @@ void smaForm::onRecorded(const QString &failure)
     if (!failure.isEmpty())
         showMessage(QStringLiteral("The check could not be recorded: ") + failure);
     else if (m_historyWindow)
+        m_historyWindow->refresh();
+}
+
+// "2 checks waiting for the server", with the server's reason as its tooltip.
+void smaForm::showWaiting(int count, const QString &why)
+{
+    const QString text = count > 0 ? waitingText(count) : QString();
+    RecordsWaiting->setVisible(count > 0);
+    if (RecordsWaiting->text() == text && RecordsWaiting->toolTip() == why)
+        return;
+    RecordsWaiting->setText(text);
+    RecordsWaiting->setToolTip(why);
+    RecordsWaiting->setAccessibleName(text);
+    RecordsWaiting->setAccessibleDescription(why);
+    if (m_historyWindow)
         m_historyWindow->refresh();
 }
 

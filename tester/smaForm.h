@@ -84,6 +84,7 @@ private:
     void onLineSettingsEdited();
     void answer(CheckConductor::Question question, const QString &text, const QString &detail);
     void onRecorded(const QString &failure);
+    void showWaiting(int count, const QString &why);
 
     CheckConductor *m_conductor;
     SmaSession *m_session; // the conductor's
@@ -115,6 +116,7 @@ private:
     QComboBox *UnitsValue;
     QPushButton *VerifyWeight;
     QLabel *smaError;
+    QLabel *RecordsWaiting; // the checks waiting for the server
     QLabel *Label5;
     QLineEdit *Port;
     QLabel *Label9;

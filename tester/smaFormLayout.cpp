@@ -269,6 +269,11 @@ void smaForm::buildControls()
     window->addWidget(Label8);
     window->addLayout(columns, 1);
     window->addLayout(bottom);
+    // The window's status line, shown while checks wait for the server.
+    RecordsWaiting = new QLabel(this);
+    RecordsWaiting->setObjectName(QStringLiteral("RecordsWaiting"));
+    RecordsWaiting->hide();
+    window->addWidget(RecordsWaiting);
 
     const int column = cmds->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     cmds->setMinimumWidth(column * 24);

@@ -6,7 +6,9 @@
 #include "HistoryExport.h"
 #include "PortList.h"
 #include "RecentPorts.h"
+#include "RecordQueue.h"
 #include "RecordedCheckWindow.h"
+#include "TesterSettings.h"
 #include "TextReportTarget.h"
 #include "TrafficWindow.h"
 
@@ -14,8 +16,10 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QCompleter>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -51,6 +55,7 @@ private slots:
     void realMessageBoxesAreShownModally();
     void printButtonShowsThePreviewModally();
     void recordingThatFailsCostsNothing();
+    void checksWaitForAServerAway();
     void historyOpensComparesAndExports();
     void historyOfAServerThatDoesNotAnswer();
 };
@@ -692,6 +697,54 @@ void SmaFormTest::recordingThatFailsCostsNothing()
     QTRY_COMPARE(f.form->messages.size(), 3);
     QCOMPARE(f.form->messages.last(), told);
     QCOMPARE(f.results().last(), QString("Passed"));
+}
+
+// With the server away a check is kept on the bench, written again by a tare
+// test as the same check, and the window's status line says how many wait
+// and why; the operator gets no failure message.
+void SmaFormTest::checksWaitForAServerAway()
+{
+    TesterFixture f;
+    const QString server = "postgresql://nobody@127.0.0.1:1/checks";
+    const QString queue = queueFileFor(RecordLocation::parse(server));
+    QFile::remove(queue);
+    const auto removeQueue = qScopeGuard([&] { QFile::remove(queue); });
+    f.form->recorder().setLocation(server);
+    ScriptedScale scale;
+    scale.answers["T000001.000"] = " 1N       0.000kg ";
+    f.answerWith(scale);
+    const auto *waiting = f.form->findChild<QLabel *>("RecordsWaiting");
+    QSignalSpy told(&f.form->recorder(), &CheckRecorder::waiting);
+    f.button("Connect")->click();
+    QTRY_COMPARE(waiting->text(), QString("1 check waiting for the server"));
+    QVERIFY(!waiting->isHidden());
+    QCOMPARE(waiting->accessibleName(), waiting->text());
+    QVERIFY2(waiting->toolTip().startsWith(server + ": "), qPrintable(waiting->toolTip()));
+    const qsizetype writes = told.size();
+    f.button("KeyTare")->click();
+    QTRY_VERIFY(told.size() > writes);
+    QCOMPARE(waiting->text(), QString("1 check waiting for the server"));
+    f.button("Connect")->click();
+    QTRY_COMPARE(waiting->text(), QString("2 checks waiting for the server"));
+    QVERIFY(f.form->messages.filter("could not be recorded").isEmpty());
+
+    // A password typed with the address is refused, saying where it belongs,
+    // and kept nowhere.
+    CheckHistoryWindow window(f.form->recorder());
+    window.findChild<QLineEdit *>("Database")->setText("postgresql://bench:s3cret@qa/checks");
+    window.findChild<QPushButton *>("UseDatabase")->click();
+    const QString state = window.findChild<QLabel *>("HistoryState")->text();
+    QVERIFY2(state.contains("postgresql://bench@qa/checks holds a password") &&
+                 state.contains("~/.pgpass") && !state.contains("s3cret"),
+             qPrintable(state));
+    QCOMPARE(f.form->recorder().location(), server);
+    QVERIFY(!testerSettings().value("records/database").toString().contains("s3cret"));
+    // One that an earlier version kept is taken out when the tester starts.
+    testerSettings().setValue("records/database", "postgresql://bench:s3cret@qa/checks?x=1");
+    CheckHistoryWindow::startingDatabase();
+    QCOMPARE(testerSettings().value("records/database").toString(),
+             QString("postgresql://bench@qa/checks?x=1"));
+    testerSettings().remove("records/database");
 }
 
 namespace {
