@@ -4,8 +4,8 @@
 
 #include <QDir>
 
-#include <algorithm>
 #include <QSaveFile>
+#include <algorithm>
 
 // The reading side: its store is made, used and dropped on the reading
 // thread, as a database connection wants. What it finds goes back to the
@@ -49,8 +49,8 @@ public:
 
     void load(int request, const QList<HistoryRow> &rows)
     {
-        const bool fromServer =
-            std::any_of(rows.begin(), rows.end(), [](const HistoryRow &row) { return !row.queued; });
+        const bool fromServer = std::any_of(rows.begin(), rows.end(),
+                                            [](const HistoryRow &row) { return !row.queued; });
         if (fromServer && !ready(request))
             return;
         QList<CheckRecord> records;

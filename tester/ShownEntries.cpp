@@ -1,9 +1,12 @@
 #include "ShownEntries.h"
 
+#include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 
 namespace {
 
@@ -64,4 +67,27 @@ void showText(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)
         box->setText(text);
+}
+
+bool showNote(QLabel *note, const QString &text, const QString &why)
+{
+    note->setVisible(!text.isEmpty());
+    if (note->text() == text && note->toolTip() == why)
+        return false;
+    note->setText(text);
+    note->setToolTip(why);
+    note->setAccessibleName(text);
+    note->setAccessibleDescription(why);
+    return true;
+}
+
+void showPorts(QCompleter *completer, const QList<PresentPort> &ports)
+{
+    auto *model = static_cast<QStandardItemModel *>(completer->model());
+    model->clear();
+    for (const PresentPort &port : ports) {
+        auto *item = new QStandardItem(port.summary());
+        item->setData(port.location, Qt::UserRole);
+        model->appendRow(item);
+    }
 }

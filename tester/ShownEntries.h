@@ -1,9 +1,13 @@
 #pragma once
 
+#include "PortList.h"
+
 #include <QList>
 #include <QStringList>
 #include <qnamespace.h>
 
+class QCompleter;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -23,3 +27,9 @@ void showEntries(QListWidget *list, const QStringList &texts, const QList<bool> 
 // One line of the box for each of `lines`.
 void showLines(QPlainTextEdit *box, const QStringList &lines);
 void showText(QLineEdit *box, const QString &text);
+// A note that is shown only while it has a text, with `why` as its tool tip
+// and accessible description; returns whether it changed.
+bool showNote(QLabel *note, const QString &text, const QString &why);
+// The ports a port box completes, each as its summary, completing to its
+// location.
+void showPorts(QCompleter *completer, const QList<PresentPort> &ports);

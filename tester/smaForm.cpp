@@ -27,7 +27,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStandardItemModel>
 #include <QTimer>
 
 smaForm::smaForm(MSCommFactory portFactory, QWidget *parent)
@@ -160,13 +159,7 @@ bool smaForm::CheckSMALevel2() const
 
 void smaForm::offerPresentPorts()
 {
-    auto *model = static_cast<QStandardItemModel *>(Port->completer()->model());
-    model->clear();
-    for (const PresentPort &port : portsToOffer()) {
-        auto *item = new QStandardItem(port.summary());
-        item->setData(port.location, Qt::UserRole);
-        model->appendRow(item);
-    }
+    showPorts(Port->completer(), portsToOffer());
 }
 
 bool smaForm::eventFilter(QObject *watched, QEvent *event)
@@ -282,15 +275,8 @@ void smaForm::onRecorded(const QString &failure)
 // "2 checks waiting for the server", with the server's reason as its tooltip.
 void smaForm::showWaiting(int count, const QString &why)
 {
-    const QString text = count > 0 ? waitingText(count) : QString();
-    RecordsWaiting->setVisible(count > 0);
-    if (RecordsWaiting->text() == text && RecordsWaiting->toolTip() == why)
-        return;
-    RecordsWaiting->setText(text);
-    RecordsWaiting->setToolTip(why);
-    RecordsWaiting->setAccessibleName(text);
-    RecordsWaiting->setAccessibleDescription(why);
-    if (m_historyWindow)
+    if (showNote(RecordsWaiting, count > 0 ? waitingText(count) : QString(), why) &&
+        m_historyWindow)
         m_historyWindow->refresh();
 }
 

@@ -18,8 +18,8 @@
 #include <QCompleter>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QSqlDatabase>
 #include <QSignalSpy>
+#include <QSqlDatabase>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -728,9 +728,16 @@ void SmaFormTest::checksWaitForAServerAway()
     QTRY_COMPARE(waiting->text(), QString("2 checks waiting for the server"));
     QVERIFY(f.form->messages.filter("could not be recorded").isEmpty());
 
+    // Check History lists them, marked, though the server cannot be read.
+    CheckHistoryWindow window(f.form->recorder());
+    const QAbstractItemModel *listed = window.findChild<QTableView *>("history")->model();
+    QTRY_COMPARE(listed->rowCount(), 2);
+    QCOMPARE(listed->index(1, 0).data().toString(), QString("queued"));
+    QVERIFY(
+        listed->index(0, 0).data(Qt::ToolTipRole).toString().startsWith("Not yet on the server"));
+
     // A password typed with the address is refused, saying where it belongs,
     // and kept nowhere.
-    CheckHistoryWindow window(f.form->recorder());
     window.findChild<QLineEdit *>("Database")->setText("postgresql://bench:s3cret@qa/checks");
     window.findChild<QPushButton *>("UseDatabase")->click();
     const QString state = window.findChild<QLabel *>("HistoryState")->text();
