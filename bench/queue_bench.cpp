@@ -11,7 +11,7 @@
 //     a check a second while the server is stopped for 10 s: how long after
 //     the server's return every check made is on it, once (target <= 60 s).
 
-#include "CommandText.h"
+#include "BenchRecords.h"
 #include "RecordQueue.h"
 
 #include <QCoreApplication>
@@ -30,36 +30,6 @@
 #include <vector>
 
 namespace {
-
-CheckRecord wholeRun()
-{
-    CheckRecord record;
-    record.port = QStringLiteral("/dev/ttyUSB0");
-    record.started = QDateTime::currentDateTime();
-    record.ended = record.started.addSecs(40);
-    record.manufacturer = QStringLiteral("ACME Scales");
-    record.serialNumber = QStringLiteral("SN-000001");
-    record.about = {"SMA:2/1.0", "MFG:ACME Scales", "MOD:BX-1", "REV:1.04", "SN :SN-000001"};
-    const QString letters = QStringLiteral("ABBBBINNZHPTMCUQRSWD");
-    for (qsizetype i = 0; i < letters.size(); ++i) {
-        TestedCommand command;
-        command.command = letters.at(i);
-        command.printable = printableForm(command.command);
-        command.result = TestedCommand::Result::Passed;
-        command.answer = QByteArray(" 1G       5.025kg ");
-        command.ms = 40 + i;
-        record.commands << command;
-        record.traffic << RecordedTraffic{
-            i * 50, "TX", '\n' + command.command.toLatin1() + '\r', {}};
-        record.traffic << RecordedTraffic{i * 50 + 40, "RX", '\n' + *command.answer + '\r',
-                                          "answer to " + command.printable + " after 40 ms"};
-    }
-    while (record.traffic.size() < 120)
-        record.traffic << RecordedTraffic{5000, "RX", "\nPOWER ON\r", "discarded"};
-    for (int line = 0; line < 40; ++line)
-        record.report << QStringLiteral("<LF>A<CR>\t\t\t\t\tPassed %1").arg(line);
-    return record;
-}
 
 CheckRecord newCheck(const CheckRecord &run)
 {
@@ -136,7 +106,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int checks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     QTemporaryDir dir;
-    const CheckRecord run = wholeRun();
+    const CheckRecord run = wholeRun(1);
 
     // (a)
     {
